@@ -1,0 +1,20 @@
+#pragma once
+// The Format command: re-indents the main view's selection, widened to whole
+// lines, or its whole document, and reports the first routine whose blocks do
+// not balance.
+
+#include "formatter/indent_engine.hpp"
+#include "shell/platform.hpp"
+
+namespace halvex {
+
+inline constexpr std::u16string_view kFormatBoxTitle = u"OOPS!";
+inline constexpr std::u16string_view kFormatErrorPrefix = u"Format error in:\n";
+inline constexpr std::u16string_view kNulSkippedText =
+    u"Format skipped: the text contains a NUL character.\nNothing was changed.";
+
+// Runs one Format command. The document is either formatted or left exactly
+// as it was; no exception leaves this function.
+void FormatCommand(const Platform& platform, const FormatSettings& settings, FormatterState& state) noexcept;
+
+}  // namespace halvex

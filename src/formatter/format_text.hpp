@@ -1,0 +1,30 @@
+#pragma once
+// The format pipeline: a whole text in, the re-indented text out.
+//
+// It cuts the text into lines where Scintilla does (CR LF, LF, or a lone CR),
+// trims the spaces at both ends of each line, puts the indentation that the
+// engine gives in front, and joins the lines with CR LF. A text that ends in a
+// line break keeps one; a text without a final break gets none. Nothing but
+// spaces at line ends and line breaks ever changes: the bytes are not decoded,
+// so text in any encoding comes back as it was.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "formatter/indent_engine.hpp"
+
+namespace halvex {
+
+struct FormattedText {
+    std::string text;
+    // The line (from 1) of the END that revealed the recorded error; 0 when
+    // this run recorded none.
+    std::uint64_t errorLine = 0;
+};
+
+// Formats `source` with an engine whose run has been started. `source` must
+// hold no NUL byte: the editor can take no text that holds one.
+FormattedText FormatText(std::string_view source, IndentEngine& engine);
+
+}  // namespace halvex

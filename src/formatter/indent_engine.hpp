@@ -1,0 +1,72 @@
+#pragma once
+// The line indentation engine for the BASIC dialect.
+//
+// The engine sees the lines of one Format run in order and tells, for each,
+// how many spaces go in front of it: two per block level, none for routine
+// headers, routine ENDs and labels. It works on the editor's UTF-8 bytes and
+// looks only at ASCII keywords and punctuation, so any other byte, valid UTF-8
+// or not, passes through untouched.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "text/lower_case.hpp"
+
+namespace halvex {
+
+// The values of the settings file that a Format run depends on.
+struct FormatSettings {
+    std::int32_t baseIndentLevel = 1;      // "Indent"
+    std::int32_t suppressFormatError = 0;  // "Suppress format error"
+};
+
+// formatErrorState: 0 records the next error, 2 means one has been recorded,
+// anything else switches recording off for the run.
+inline constexpr std::int32_t kErrorRecorded = 2;
+
+inline constexpr std::string_view kMainCode = "Main code";
+inline constexpr std::string_view kMainProgram = "Main program";
+
+// The engine's state between lines. Levels are 64-bit so that no "Indent"
+// value and no text, however deep its blocks, can overflow them.
+struct FormatterState {
+    std::int64_t indentLevel = 0;
+    std::int64_t pendingIndent = 0;
+    std::int32_t formatErrorState = 0;
+    std::string errorLocation;   // the routine header named by a recorded error
+    std::string currentRoutine;  // the header line of the routine being formatted
+};
+
+class IndentEngine {
+   public:
+    IndentEngine(FormatterState& state, const FormatSettings& settings, const LowerCaseFolds& folds)
+        : state_(state), settings_(settings), folds_(folds) {}
+
+    // Sets the state for a new run. Every run starts in the main program, so
+    // an error is never blamed on a routine of an earlier run.
+    void StartRun();
+
+    // The number of spaces that go in front of the line, which has no line
+    // break and no spaces at either end; moves the state on to the next line.
+    std::int64_t IndentLine(std::string_view trimmedLine);
+
+    // The line without spaces at its ends, with its new indentation in front.
+    std::string FormatLine(std::string_view line);
+
+    const FormatterState& state() const { return state_; }
+
+   private:
+    void BuildAnalysisText(std::string_view line);
+    std::int64_t IndentEndLine();
+    std::int64_t IndentOrdinaryLine();
+    void ApplyKeyword(std::string_view statement);
+    void LowerLevel(std::int64_t steps);
+
+    FormatterState& state_;
+    const FormatSettings& settings_;
+    const LowerCaseFolds& folds_;
+    std::string analysis_;  // reused from line to line
+};
+
+}  // namespace halvex

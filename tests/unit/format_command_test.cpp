@@ -1,0 +1,166 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "fake_scintilla.hpp"
+#include "formatter/format_command.hpp"
+#include "shell/editor.hpp"
+#include "text/text.hpp"
+
+namespace halvex {
+namespace {
+
+using testing::FakeScintilla;
+using testing::LengthConvention;
+
+struct Box {
+    std::u16string title;
+    std::u16string text;
+    unsigned flags;
+};
+
+// Runs the Format command against a FakeScintilla and records the boxes.
+class FormatCommandTest : public ::testing::TestWithParam<LengthConvention> {
+   protected:
+    void Load(std::string document, std::intptr_t anchor, std::intptr_t caret) {
+        editor_ = FakeScintilla(std::move(document), GetParam());
+        editor_.SetSelection(anchor, caret);
+    }
+
+    void RunFormat(FormatSettings settings = {}) {
+        Platform platform;
+        platform.sendToEditor = [this](unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
+            return editor_.Handle(message, wParam, lParam);
+        };
+        platform.showMessageBox = [this](std::u16string_view title, std::u16string_view text, unsigned flags) {
+            boxes_.push_back({Text(title), Text(text), flags});
+            return 1;
+        };
+        FormatCommand(platform, settings, state_);
+    }
+
+    FakeScintilla editor_;
+    FormatterState state_;
+    std::vector<Box> boxes_;
+};
+
+constexpr std::string_view kProgram = "SUB A\r\nIF x THEN\r\ny = 1\r\nEND IF\r\nEND SUB\r\nz = 2";
+
+TEST_P(FormatCommandTest, WholeDocumentWhenNothingIsSelected) {
+    const std::intptr_t caret = std::string_view(kProgram).find("y = 1") + 2;
+    Load(std::string(kProgram), caret, caret);
+    RunFormat();
+    EXPECT_EQ(editor_.document(), "SUB A\r\n  IF x THEN\r\n    y = 1\r\n  END IF\r\nEND SUB\r\n  z = 2");
+    EXPECT_EQ(editor_.writes(), 1);
+    EXPECT_EQ(editor_.messages().back(), sci::kGotoLine);
+    EXPECT_EQ(editor_.caret(), editor_.LineStart(2));  // start of the caret's line, nothing selected
+    EXPECT_EQ(editor_.anchor(), editor_.caret());
+    EXPECT_TRUE(boxes_.empty());
+}
+
+TEST_P(FormatCommandTest, OneSelectedByteFormatsItsWholeLine) {
+    const std::string document = "FOR i = 1 TO 2\r\nx = i\r\nNEXT";
+    const std::intptr_t at = document.find("x = i");
+    Load(document, at, at + 1);
+    RunFormat();
+    // The line is formatted on its own, at the base level.
+    EXPECT_EQ(editor_.document(), "FOR i = 1 TO 2\r\n  x = i\r\nNEXT");
+    EXPECT_EQ(editor_.caret(), at);
+    EXPECT_EQ(editor_.anchor(), at);
+}
+
+TEST_P(FormatCommandTest, SelectionEndingAtColumnZeroTakesInThatLine) {
+    const std::string document = "a\r\nb\r\nc\r\n";
+    Load(document, 3, 6);  // from the start of "b" to the start of "c"
+    RunFormat();
+    EXPECT_EQ(editor_.document(), "a\r\n  b\r\n  c\r\n");
+}
+
+TEST_P(FormatCommandTest, SelectionInTheLastLineWithoutBreak) {
+    Load("a\nb", 2, 3);
+    RunFormat();
+    EXPECT_EQ(editor_.document(), "a\n  b");
+}
+
+TEST_P(FormatCommandTest, SelectionCaretBeforeAnchorIsRestoredToItsLine) {
+    const std::string document = "a\r\nb\r\nc\r\nd";
+    Load(document, 7, 4);  // caret inside "b", anchor inside "c"
+    RunFormat();
+    EXPECT_EQ(editor_.document(), "a\r\n  b\r\n  c\r\nd");
+    EXPECT_EQ(editor_.caret(), 3);
+}
+
+TEST_P(FormatCommandTest, ReportsTheFirstUnbalancedRoutineAfterWriting) {
+    Load("SUB One(a)\nFOR i = 1 TO 2\nEND SUB\nSUB Two\nDO\nEND SUB\n", 0, 0);
+    RunFormat();
+    EXPECT_EQ(editor_.writes(), 1);
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0].title, u"OOPS!");
+    EXPECT_EQ(boxes_[0].text, u"Format error in:\nSUB One(a)");
+    EXPECT_EQ(boxes_[0].flags, 0u);
+}
+
+TEST_P(FormatCommandTest, SuppressFormatErrorSetting) {
+    Load("SUB A\nFOR i = 1 TO 2\nEND SUB\n", 0, 0);
+    RunFormat({1, 1});
+    EXPECT_TRUE(boxes_.empty());
+    Load("x = 1\n", 0, 0);
+    RunFormat({1, 2});
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0].text, u"Format error in:\nMain code");
+}
+
+TEST_P(FormatCommandTest, UnchangedTextIsNotWrittenBack) {
+    const std::string document = "SUB A\r\n  x = 1\r\nEND SUB\r\n";
+    Load(document, 9, 9);
+    RunFormat();
+    EXPECT_EQ(editor_.writes(), 0);
+    EXPECT_EQ(editor_.document(), document);
+    EXPECT_EQ(editor_.caret(), 7);  // still sent to the start of its line
+}
+
+TEST_P(FormatCommandTest, NulByteLeavesDocumentAndSelectionAlone) {
+    const std::string document("FOR i\n\0x\nNEXT\n", 14);
+    for (const auto& [anchor, caret] : {std::pair<std::intptr_t, std::intptr_t>{3, 3}, {8, 2}}) {
+        boxes_.clear();
+        Load(document, anchor, caret);
+        RunFormat();
+        EXPECT_EQ(editor_.document(), document);
+        EXPECT_EQ(editor_.writes(), 0);
+        EXPECT_EQ(editor_.anchor(), anchor);
+        EXPECT_EQ(editor_.caret(), caret);
+        ASSERT_EQ(boxes_.size(), 1u);
+        EXPECT_EQ(boxes_[0].title, u"OOPS!");
+        EXPECT_EQ(boxes_[0].text, u"Format skipped: the text contains a NUL character.\nNothing was changed.");
+    }
+}
+
+TEST_P(FormatCommandTest, EmptyDocumentBecomesTheIndentationOfOneLine) {
+    Load("", 0, 0);
+    RunFormat();
+    EXPECT_EQ(editor_.document(), "  ");
+}
+
+TEST_P(FormatCommandTest, ExceptionInTheEditorLeavesTheDocumentUnchanged) {
+    Load("FOR i\nx\nNEXT\n", 0, 0);
+    Platform platform;
+    platform.sendToEditor = [this](unsigned message, std::uintptr_t wParam, std::intptr_t lParam) -> std::intptr_t {
+        if (message == sci::kGetLength) return INTPTR_MAX - 1;  // no buffer that large can be had
+        return editor_.Handle(message, wParam, lParam);
+    };
+    platform.showMessageBox = [](std::u16string_view, std::u16string_view, unsigned) { return 1; };
+    FormatCommand(platform, {}, state_);
+    EXPECT_EQ(editor_.document(), "FOR i\nx\nNEXT\n");
+    EXPECT_EQ(editor_.writes(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothLengthConventions, FormatCommandTest,
+                         ::testing::Values(LengthConvention::kCountsNul, LengthConvention::kExcludesNul),
+                         [](const auto& info) {
+                             return info.param == LengthConvention::kCountsNul ? std::string("CountsNul")
+                                                                                 : std::string("ExcludesNul");
+                         });
+
+}  // namespace
+}  // namespace halvex

@@ -1,0 +1,57 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "formatter/format_text.hpp"
+
+namespace halvex {
+namespace {
+
+FormattedText Format(std::string_view source, FormatSettings settings = {}) {
+    const LowerCaseFolds folds;
+    FormatterState state;
+    IndentEngine engine(state, settings, folds);
+    engine.StartRun();
+    return FormatText(source, engine);
+}
+
+TEST(FormatText, LineBreaks) {
+    struct Case { const char* name; std::string_view source, want; };
+    for (const Case& c : {
+             Case{"CR LF, final break kept", "a\r\nb\r\n", "  a\r\n  b\r\n"},
+             Case{"no final break", "a\r\nb", "  a\r\n  b"},
+             Case{"LF becomes CR LF, final break kept", "a\nb\n", "  a\r\n  b\r\n"},
+             Case{"lone CR is a line break", "a\rb\r", "  a\r\n  b\r\n"},
+             Case{"mixed breaks", "a\rb\nc\r\nd", "  a\r\n  b\r\n  c\r\n  d"},
+             Case{"CR CR LF is two breaks", "a\r\r\nb", "  a\r\n  \r\n  b"},
+             Case{"empty text is one empty line", "", "  "},
+             Case{"a lone break", "\n", "  \r\n"},
+             Case{"blank lines get the indentation", "FOR i = 1 TO 2\n\n NEXT", "  FOR i = 1 TO 2\r\n    \r\n  NEXT"},
+             Case{"spaces trimmed, tabs kept", "  \tx = 1\t  \r\n", "  \tx = 1\t\r\n"},
+         }) {
+        EXPECT_EQ(Format(c.source).text, c.want) << c.name;
+    }
+}
+
+TEST(FormatText, BytesThatAreNotUtf8ComeBackUnchanged) {
+    const std::string source = "PRINT \"Gr\xFC\xDF" "e\" ' caf\xE9\r\n\x80\xFF\r\n";
+    EXPECT_EQ(Format(source).text, "  PRINT \"Gr\xFC\xDF" "e\" ' caf\xE9\r\n  \x80\xFF\r\n");
+}
+
+TEST(FormatText, TellsTheLineOfTheEndThatRevealedTheError) {
+    EXPECT_EQ(Format("SUB A\nFOR i = 1 TO 2\nEND SUB\nSUB B\nDO\nEND SUB\n").errorLine, 3u);
+    EXPECT_EQ(Format("SUB A\nEND SUB\n").errorLine, 0u);
+    EXPECT_EQ(Format("SUB A\nEND SUB\n", {1, 2}).errorLine, 0u);  // recorded before the first line
+}
+
+TEST(FormatText, LongLoneCrTextIsCutIntoAllItsLines) {
+    std::string source;
+    for (int i = 0; i < 20000; ++i) source += "x\r";
+    const std::string text = Format(source).text;
+    std::size_t breaks = 0;
+    for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at + 2)) ++breaks;
+    EXPECT_EQ(breaks, 20000u);
+}
+
+}  // namespace
+}  // namespace halvex

@@ -1,0 +1,301 @@
+#include "cli.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+
+#include "formatter/format_text.hpp"
+#include "halvex_version.hpp"
+
+namespace halvex::cli {
+namespace {
+
+constexpr std::string_view kStdinName = "<stdin>";
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+constexpr const char* kUsage =
+    "Usage: halvex-format [OPTIONS] [FILE...]\n"
+    "Re-indents BASIC source as the Format command of the Brenvo Plus plug-in does.\n"
+    "With no FILE, or when FILE is -, reads standard input and writes standard output.\n"
+    "\n"
+    "  --indent N                  base indentation level (as the \"Indent\" setting; default 1)\n"
+    "  --suppress-format-error N   as the \"Suppress format error\" setting (default 0)\n"
+    "  -i, --in-place              rewrite each FILE in place; an unchanged file is not touched\n"
+    "  --check                     write nothing; name each FILE that would change\n"
+    "  --help                      show this help\n"
+    "  --version                   show the version\n"
+    "\n"
+    "Exit status: 0 all well; 1 a format error was reported or --check found a file\n"
+    "to change; 2 bad usage or a file that could not be read or written.\n";
+
+enum class Mode { kStdout, kInPlace, kCheck };
+
+struct Options {
+    Mode mode = Mode::kStdout;
+    FormatSettings settings;
+    std::vector<std::string> files;
+};
+
+void Complain(std::string_view name, std::string_view message) {
+    std::fprintf(stderr, "halvex-format: %.*s: %.*s\n", static_cast<int>(name.size()), name.data(),
+                 static_cast<int>(message.size()), message.data());
+}
+
+int UsageError(const std::string& message) {
+    std::fprintf(stderr, "halvex-format: %s\nTry 'halvex-format --help' for more information.\n", message.c_str());
+    return kExitFailure;
+}
+
+std::optional<std::int32_t> ParseInt32(std::string_view text) {
+    std::int32_t value = 0;
+    const char* first = text.data();
+    const char* last = text.data() + text.size();
+    if (first != last && *first == '+') ++first;
+    const auto [end, error] = std::from_chars(first, last, value);
+    if (error != std::errc() || end != last || first == last) return std::nullopt;
+    return value;
+}
+
+bool ReadAll(int fd, std::string& out) {
+    struct stat info {};
+    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+        out.reserve(static_cast<std::size_t>(info.st_size));
+    }
+    char chunk[1 << 16];
+    while (true) {
+        const ssize_t got = read(fd, chunk, sizeof chunk);
+        if (got == 0) return true;
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        out.append(chunk, static_cast<std::size_t>(got));
+    }
+}
+
+bool WriteAll(int fd, std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t put = write(fd, data.data(), data.size());
+        if (put < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data.remove_prefix(static_cast<std::size_t>(put));
+    }
+    return true;
+}
+
+// Reads FILE, or standard input for "-"; reports and returns nullopt on failure.
+std::optional<std::string> ReadInput(const std::string& file, std::string_view name) {
+    std::string bytes;
+    if (file == "-") {
+        if (!ReadAll(STDIN_FILENO, bytes)) {
+            Complain(name, std::strerror(errno));
+            return std::nullopt;
+        }
+        return bytes;
+    }
+    const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        Complain(name, std::strerror(errno));
+        return std::nullopt;
+    }
+    struct stat info {};
+    if (fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+        close(fd);
+        Complain(name, "is a directory");
+        return std::nullopt;
+    }
+    const bool ok = ReadAll(fd, bytes);
+    const int readErrno = errno;
+    close(fd);
+    if (!ok) {
+        Complain(name, std::strerror(readErrno));
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+// Replaces FILE by `contents` atomically: a temporary file beside the real
+// one (a symbolic link is followed), with the same permissions, renamed over it.
+bool ReplaceFile(const std::string& file, std::string_view contents) {
+    char* resolved = realpath(file.c_str(), nullptr);
+    if (resolved == nullptr) {
+        Complain(file, std::strerror(errno));
+        return false;
+    }
+    const std::string target = resolved;
+    std::free(resolved);
+    struct stat info {};
+    if (stat(target.c_str(), &info) != 0) {
+        Complain(file, std::strerror(errno));
+        return false;
+    }
+    std::string temporary = target + ".halvex-XXXXXX";
+    const int fd = mkstemp(temporary.data());
+    if (fd < 0) {
+        Complain(file, std::string("cannot create a temporary file: ") + std::strerror(errno));
+        return false;
+    }
+    bool ok = fchmod(fd, info.st_mode & 07777) == 0 && WriteAll(fd, contents) && fsync(fd) == 0;
+    const int writeErrno = errno;
+    ok = close(fd) == 0 && ok;
+    if (ok && rename(temporary.c_str(), target.c_str()) == 0) return true;
+    Complain(file, std::string("cannot write: ") + std::strerror(ok ? errno : writeErrno));
+    unlink(temporary.c_str());
+    return false;
+}
+
+void ReportFormatError(std::string_view name, const FormatFileResult& result) {
+    if (result.errorLine != 0) {
+        std::fprintf(stderr, "%.*s:%llu: Format error in: %s\n", static_cast<int>(name.size()), name.data(),
+                     static_cast<unsigned long long>(result.errorLine), result.errorLocation.c_str());
+    } else {
+        std::fprintf(stderr, "%.*s: Format error in: %s\n", static_cast<int>(name.size()), name.data(),
+                     result.errorLocation.c_str());
+    }
+}
+
+int ProcessFile(const std::string& file, const Options& options) {
+    const std::string_view name = file == "-" ? kStdinName : std::string_view(file);
+    const std::optional<std::string> source = ReadInput(file, name);
+    if (!source) return kExitFailure;
+    if (source->find('\0') != std::string::npos) {
+        Complain(name, "contains a NUL byte; not formatted");
+        return kExitFailure;
+    }
+    const FormatFileResult result =
+        FormatSource(*source, options.settings.baseIndentLevel, options.settings.suppressFormatError);
+    int status = kExitOk;
+    if (result.formatError) {
+        ReportFormatError(name, result);
+        status = kExitChanges;
+    }
+    const bool changed = result.text != *source;
+    switch (options.mode) {
+        case Mode::kStdout:
+            if (!WriteAll(STDOUT_FILENO, result.text)) {
+                Complain("<stdout>", std::strerror(errno));
+                return kExitFailure;
+            }
+            break;
+        case Mode::kCheck:
+            if (changed) {
+                std::printf("%.*s\n", static_cast<int>(name.size()), name.data());
+                status = kExitChanges;
+            }
+            break;
+        case Mode::kInPlace:
+            if (changed && !ReplaceFile(file, result.text)) return kExitFailure;
+            break;
+    }
+    return status;
+}
+
+// Takes an option's value, from "--name=value" or from the next argument.
+std::optional<std::string> OptionValue(const std::vector<std::string>& args, std::size_t& i, std::string_view name) {
+    const std::string& arg = args[i];
+    if (arg.size() > name.size() && arg.compare(0, name.size(), name) == 0 && arg[name.size()] == '=') {
+        return arg.substr(name.size() + 1);
+    }
+    if (i + 1 >= args.size()) return std::nullopt;
+    return args[++i];
+}
+
+bool IsOption(std::string_view arg, std::string_view name) {
+    return arg == name || (arg.size() > name.size() && arg.substr(0, name.size()) == name && arg[name.size()] == '=');
+}
+
+std::optional<int> ParseArguments(const std::vector<std::string>& args, Options& options);
+
+}  // namespace
+
+FormatFileResult FormatSource(std::string_view source, int indent, int suppressFormatError) {
+    const bool hasMark = source.substr(0, kByteOrderMark.size()) == kByteOrderMark;
+    if (hasMark) source.remove_prefix(kByteOrderMark.size());
+    const FormatSettings settings{indent, suppressFormatError};
+    const LowerCaseFolds folds;
+    FormatterState state;
+    IndentEngine engine(state, settings, folds);
+    engine.StartRun();
+    FormattedText formatted = FormatText(source, engine);
+    FormatFileResult result;
+    if (hasMark) {
+        result.text.reserve(kByteOrderMark.size() + formatted.text.size());
+        result.text.append(kByteOrderMark);
+        result.text.append(formatted.text);
+    } else {
+        result.text = std::move(formatted.text);
+    }
+    result.formatError = state.formatErrorState == kErrorRecorded;
+    result.errorLine = formatted.errorLine;
+    result.errorLocation = state.errorLocation;
+    return result;
+}
+
+namespace {
+
+std::optional<int> ParseArguments(const std::vector<std::string>& args, Options& options) {
+    bool inPlace = false;
+    bool check = false;
+    bool onlyFiles = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (onlyFiles || arg == "-" || arg.empty() || arg[0] != '-') {
+            options.files.push_back(arg);
+        } else if (arg == "--") {
+            onlyFiles = true;
+        } else if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return kExitOk;
+        } else if (arg == "--version") {
+            std::printf("halvex-format %s\n", kVersionText);
+            return kExitOk;
+        } else if (arg == "-i" || arg == "--in-place") {
+            inPlace = true;
+        } else if (arg == "--check") {
+            check = true;
+        } else if (IsOption(arg, "--indent") || IsOption(arg, "--suppress-format-error")) {
+            const bool isIndent = IsOption(arg, "--indent");
+            const auto value = OptionValue(args, i, isIndent ? "--indent" : "--suppress-format-error");
+            const auto number = value ? ParseInt32(*value) : std::nullopt;
+            if (!number) return UsageError(std::string(isIndent ? "--indent" : "--suppress-format-error") +
+                                           " needs a whole number between -2147483648 and 2147483647");
+            (isIndent ? options.settings.baseIndentLevel : options.settings.suppressFormatError) = *number;
+        } else {
+            return UsageError("unknown option '" + arg + "'");
+        }
+    }
+    if (inPlace && check) return UsageError("-i and --check cannot be used together");
+    if (options.files.empty()) options.files.push_back("-");
+    if (inPlace) {
+        for (const std::string& file : options.files) {
+            if (file == "-") return UsageError("-i needs FILE arguments; it cannot rewrite standard input");
+        }
+    }
+    options.mode = inPlace ? Mode::kInPlace : check ? Mode::kCheck : Mode::kStdout;
+    return std::nullopt;
+}
+
+}  // namespace
+
+int Run(const std::vector<std::string>& args) {
+    Options options;
+    if (const auto exit = ParseArguments(args, options)) return *exit;
+    int status = kExitOk;
+    for (const std::string& file : options.files) {
+        const int fileStatus = ProcessFile(file, options);
+        if (fileStatus > status) status = fileStatus;
+    }
+    return status;
+}
+
+}  // namespace halvex::cli
