@@ -1,0 +1,117 @@
+#pragma once
+// The settings file "Halvex.inf" and the shortcut texts it holds.
+//
+// The file is read once, when the plug-in is loaded, and never written. It is
+// a list of lines: comments (";"), group headers ("[name]") and settings
+// ("key = value"). Only the settings above the first group header are seen;
+// keys match whatever the case of their ASCII letters, and the first match
+// wins. A leading UTF-8 byte-order mark makes the rest UTF-8; without one
+// every byte is one character (ISO 8859-1).
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "formatter/indent_engine.hpp"
+#include "text/text.hpp"
+
+namespace halvex {
+
+// Where the file is looked for, relative to the host's current directory:
+// the first name, and the second only when the first cannot be opened.
+inline constexpr const char* kSettingsPath = "plugins\\Halvex\\Halvex.inf";
+inline constexpr const char* kSettingsFallbackPath = "Halvex.inf";
+
+inline constexpr std::u16string_view kExePathKey = u"Exe Path";
+inline constexpr std::u16string_view kVrShortcutKey = u"VR Shortcut";
+inline constexpr std::u16string_view kFormatShortcutKey = u"Format Shortcut";
+inline constexpr std::u16string_view kIndentKey = u"Indent";
+inline constexpr std::u16string_view kSuppressFormatErrorKey = u"Suppress format error";
+
+inline constexpr std::u16string_view kDefaultVrShortcut = u"alt 121";      // Alt+F10
+inline constexpr std::u16string_view kDefaultFormatShortcut = u"alt 122";  // Alt+F11
+
+// The reader: the whole file decoded into one text, and its lines parsed into
+// entries that point into that text.
+class SettingsFile {
+   public:
+    // Reads, decodes and parses the file. False when it cannot be opened or
+    // read (a directory counts as that); the entry list is then empty and
+    // every lookup gives its default. An empty file opens fine.
+    bool open(const std::string& path);
+
+    // Decodes and parses bytes that are already in memory, as open does.
+    void parse(std::string_view bytes);
+
+    // The key's value without spaces and tabs at either end; the default only
+    // when the key is not found (a key with an empty value gives "").
+    Text readString(TextView key, TextView defaultValue) const;
+
+    // The key's value read as an optionally signed decimal number up to its
+    // first non-digit (no digits give 0), held to the signed 32-bit range.
+    std::int32_t readInteger(TextView key, std::int32_t defaultValue) const;
+
+    // Releases the text and the entries.
+    void close();
+
+   private:
+    enum class EntryKind : std::uint8_t { kComment, kGroup, kSetting };
+    // Offsets into text_. A group keeps its name as the key; a comment keeps
+    // nothing.
+    struct Entry {
+        EntryKind kind;
+        std::size_t keyStart;
+        std::size_t keyLength;
+        std::size_t valueStart;
+        std::size_t valueLength;
+    };
+
+    void ParseLine(std::size_t start, std::size_t end);
+    // The value of the first setting above the first group header whose key
+    // matches; nothing when there is none.
+    std::optional<TextView> Find(TextView key) const;
+
+    Text text_;
+    std::vector<Entry> entries_;
+};
+
+// The four fields of the host's ShortcutKey record.
+struct ShortcutFields {
+    std::uint8_t ctrl = 0;   // 0 or 1
+    std::uint8_t alt = 0;    // 0 or 1
+    std::uint8_t shift = 0;  // 0 or 1
+    std::uint8_t keyCode = 0;  // a Windows virtual-key code
+
+    friend bool operator==(const ShortcutFields&, const ShortcutFields&) = default;
+};
+
+// Reads a shortcut text such as "alt 121" or "ctrl+shft $46": the modifier
+// words "ctrl", "alt" and "shft" (lower case) anywhere in it, and the key code
+// as the second piece of the text cut at single spaces, in decimal, "$"
+// hexadecimal or "%" binary, of which the low 8 bits count.
+ShortcutFields parseShortcut(TextView text);
+
+// What the plug-in keeps from the settings file. Until the file has been read
+// the values are the defaults.
+struct SettingsValues {
+    Text exePath;
+    std::int32_t baseIndentLevel = 1;
+    std::int32_t suppressFormatError = 0;
+    ShortcutFields vrShortcutKey{0, 1, 0, 121};
+    ShortcutFields formatShortcutKey{0, 1, 0, 122};
+};
+
+// The start-up reading sequence: opens the first path, or the second when the
+// first cannot be opened, and reads the five settings with their defaults.
+// Writes nothing and never throws: when memory runs out on the way, every
+// value takes its default.
+SettingsValues LoadSettings(std::string_view path = kSettingsPath,
+                            std::string_view fallbackPath = kSettingsFallbackPath) noexcept;
+
+// The two values that a Format run starts from.
+FormatSettings FormatSettingsFrom(const SettingsValues& values);
+
+}  // namespace halvex
