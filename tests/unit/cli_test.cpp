@@ -83,6 +83,34 @@ TEST_F(CliTest, OptionsSetIndentAndErrorReporting) {
     EXPECT_EQ(suppressed.err, "");
 }
 
+// --settings reads the plug-in's file with the plug-in's rules; options take
+// effect in command-line order.
+TEST_F(CliTest, SettingsFileSetsIndentAndErrorReportingInOrder) {
+    Write("three.inf", "; sample\r\nINDENT = 3abc\r\nSuppress format error=1\r\n[Group]\r\nIndent=9\r\n");
+    Write("grouped.inf", "[Group]\nIndent=9\n");
+    struct Case { std::string args; std::string out; int status; };
+    for (const Case& c : {Case{"--settings three.inf", "      x\r\n", 0},
+                          Case{"--settings=three.inf", "      x\r\n", 0},
+                          Case{"--settings three.inf --indent 0", "x\r\n", 0},
+                          Case{"--indent 0 --settings three.inf", "      x\r\n", 0},
+                          Case{"--indent 2 --suppress-format-error 1 --settings grouped.inf", "    x\r\n", 0},
+                          Case{"--settings three.inf --suppress-format-error 0", "      x\r\n", 1}}) {
+        EXPECT_EQ(Run(c.args, "x\n").out, c.out) << c.args;
+        const Result unbalanced = Run(c.args, "SUB A\nDO\nEND SUB\n");
+        EXPECT_EQ(unbalanced.status, c.status) << c.args << ": " << unbalanced.err;
+    }
+
+    fs::create_directory(dir_ / "folder.inf");
+    for (const std::string name : {"missing.inf", "folder.inf"}) {
+        const Result r = Run("--settings " + name + " prog.bas");
+        EXPECT_EQ(r.status, 2) << name;
+        EXPECT_EQ(r.err, "halvex-format: " + name + ": cannot read settings file\n");
+        EXPECT_EQ(r.out, "");
+    }
+    EXPECT_NE(Run("--settings").err.find("--settings needs a FILE"), std::string::npos);
+    EXPECT_NE(Run("--help").out.find("--settings FILE"), std::string::npos);
+}
+
 TEST_F(CliTest, FormatErrorNamesFileLineAndRoutine) {
     Write("prog.bas", "x = 1\nSUB Show(n) ' shows\nDO\nEND SUB\nSUB B\nFOR i\nEND SUB\n");
     const Result r = Run("prog.bas");

@@ -14,6 +14,7 @@
 
 #include "formatter/format_text.hpp"
 #include "halvex_version.hpp"
+#include "shell/settings.hpp"
 
 namespace halvex::cli {
 namespace {
@@ -28,6 +29,9 @@ constexpr const char* kUsage =
     "\n"
     "  --indent N                  base indentation level (as the \"Indent\" setting; default 1)\n"
     "  --suppress-format-error N   as the \"Suppress format error\" setting (default 0)\n"
+    "  --settings FILE             take \"Indent\" and \"Suppress format error\" from a settings\n"
+    "                              file (Halvex.inf), read as the plug-in reads it; options\n"
+    "                              are applied in order, so a later --indent wins\n"
     "  -i, --in-place              rewrite each FILE in place; an unchanged file is not touched\n"
     "  --check                     write nothing; name each FILE that would change\n"
     "  --help                      show this help\n"
@@ -216,6 +220,20 @@ bool IsOption(std::string_view arg, std::string_view name) {
 
 std::optional<int> ParseArguments(const std::vector<std::string>& args, Options& options);
 
+// Takes "Indent" and "Suppress format error" from a settings file with the
+// plug-in's own reader; a key the file does not set keeps the value that the
+// options before it gave.
+std::optional<int> ApplySettingsFile(const std::string& file, FormatSettings& settings) {
+    SettingsFile reader;
+    if (!reader.open(file)) {
+        Complain(file, "cannot read settings file");
+        return kExitFailure;
+    }
+    settings.baseIndentLevel = reader.readInteger(kIndentKey, settings.baseIndentLevel);
+    settings.suppressFormatError = reader.readInteger(kSuppressFormatErrorKey, settings.suppressFormatError);
+    return std::nullopt;
+}
+
 }  // namespace
 
 FormatFileResult FormatSource(std::string_view source, int indent, int suppressFormatError) {
@@ -270,6 +288,10 @@ std::optional<int> ParseArguments(const std::vector<std::string>& args, Options&
             if (!number) return UsageError(std::string(isIndent ? "--indent" : "--suppress-format-error") +
                                            " needs a whole number between -2147483648 and 2147483647");
             (isIndent ? options.settings.baseIndentLevel : options.settings.suppressFormatError) = *number;
+        } else if (IsOption(arg, "--settings")) {
+            const auto file = OptionValue(args, i, "--settings");
+            if (!file) return UsageError("--settings needs a FILE");
+            if (const auto exit = ApplySettingsFile(*file, options.settings)) return *exit;
         } else {
             return UsageError("unknown option '" + arg + "'");
         }
