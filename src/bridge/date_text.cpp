@@ -37,10 +37,11 @@ CivilDate CivilFromDays(std::int64_t days) {
     // that the leap day is the last day of each year of the count.
     const std::int64_t z = days + 719468;
     const std::int64_t era = FloorDiv(z, 146097);
-    const std::int64_t dayOfEra = z - era * 146097;                                                   // [0, 146096]
-    const std::int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;  // [0, 399]
-    const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);     // [0, 365]
-    const std::int64_t monthFromMarch = (5 * dayOfYear + 2) / 153;                                     // [0, 11]
+    const std::int64_t dayOfEra = z - era * 146097;  // 0 to 146096
+    // 0 to 399: the leap days counted so far are taken out before dividing.
+    const std::int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);  // 0 to 365
+    const std::int64_t monthFromMarch = (5 * dayOfYear + 2) / 153;                                  // 0 to 11
     const int day = static_cast<int>(dayOfYear - (153 * monthFromMarch + 2) / 5 + 1);
     const int month = static_cast<int>(monthFromMarch < 10 ? monthFromMarch + 3 : monthFromMarch - 9);
     const std::int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);

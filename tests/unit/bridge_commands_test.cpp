@@ -88,7 +88,7 @@ TEST_P(BridgeCommandTest, DocumentTextAsTheClipboardReceivesIt) {
         {"NUL byte ends the text", std::string("abc\0def", 7), u"abc"},
         {"NUL byte first", std::string("\0abc", 4), u""},
         {"UTF-8", "caf\xC3\xA9 \xF0\x9F\x98\x80", u"caf\u00E9 \U0001F600"},
-        {"single-byte code page", "caf\xE9 Gr\xFC\xDF" "e", u"caf\uFFFD Gr\uFFFD\uFFFDe"},
+        {"single-byte code page", "caf\xE9 Gr\xFC\xDF\x65", u"caf\uFFFD Gr\uFFFD\uFFFDe"},
         {"line breaks unchanged", "a\r\nb\nc\rd", u"a\r\nb\nc\rd"},
     };
     for (const auto& c : cases) {

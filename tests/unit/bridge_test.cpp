@@ -129,7 +129,8 @@ TEST(CivilFromDays, AgreesWithADayByDayCalendar) {
     while (want.year <= 2400) {
         const CivilDate got = CivilFromDays(days);
         if (got.year != want.year || got.month != want.month || got.day != want.day) {
-            if (++mismatches <= 5) ADD_FAILURE() << "day " << days << ": " << got.year << "-" << got.month << "-" << got.day;
+            if (++mismatches <= 5)
+                ADD_FAILURE() << "day " << days << ": " << got.year << "-" << got.month << "-" << got.day;
         }
         ++days;
         const int length = want.month == 2 && isLeap(want.year) ? 29 : monthDays[want.month - 1];
