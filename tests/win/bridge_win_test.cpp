@@ -309,14 +309,23 @@ TEST_F(BridgeWin32, NothingToStartReturnsZeroAndShowsNothing) {
 }
 
 // A file that CreateProcessW cannot run, opened by the shell through an
-// association whose command runs the IDE stand-in.
+// association whose command runs the IDE stand-in. It is registered for the
+// user (what Windows reads without administrator rights) and in the classes
+// root (what Wine's shell reads).
 TEST_F(BridgeWin32, DocumentIsOpenedThroughTheShellWithTheSameParameters) {
     const std::wstring command = L"\"" + ide_ + L"\" --opened \"%1\" %*";
-    bool registered =
-        RegSetKeyValueW(HKEY_CLASSES_ROOT, L".halvexide", nullptr, REG_SZ, L"HalvexTestIde", sizeof L"HalvexTestIde") ==
-            ERROR_SUCCESS &&
-        RegSetKeyValueW(HKEY_CLASSES_ROOT, L"HalvexTestIde\\shell\\open\\command", nullptr, REG_SZ, command.c_str(),
-                        static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+    const auto set = [](HKEY root, const std::wstring& key, const std::wstring& value) {
+        return RegSetKeyValueW(root, key.c_str(), nullptr, REG_SZ, value.c_str(),
+                               static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+    };
+    bool registered = false;
+    for (const auto& [root, prefix] : {std::pair<HKEY, std::wstring>{HKEY_CURRENT_USER, L"Software\\Classes\\"},
+                                       {HKEY_CLASSES_ROOT, L""}}) {
+        if (set(root, prefix + L".halvexide", L"HalvexTestIde") &&
+            set(root, prefix + L"HalvexTestIde\\shell\\open\\command", command)) {
+            registered = true;
+        }
+    }
     const std::wstring document = folder_ + L"report.halvexide";
     const HANDLE file = CreateFileW(document.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     CloseHandle(file);
@@ -325,6 +334,9 @@ TEST_F(BridgeWin32, DocumentIsOpenedThroughTheShellWithTheSameParameters) {
     if (registered) {
         inItsFolder = Start(document, L"/npp 77 /VariableReport", L"");
         inTheGivenOne = Start(document, L"/npp 77 /VariableReport", elsewhere_);
+    }
+    for (const wchar_t* key : {L"Software\\Classes\\HalvexTestIde", L"Software\\Classes\\.halvexide"}) {
+        RegDeleteTreeW(HKEY_CURRENT_USER, key);
     }
     RegDeleteTreeW(HKEY_CLASSES_ROOT, L"HalvexTestIde");
     RegDeleteTreeW(HKEY_CLASSES_ROOT, L".halvexide");
