@@ -1,65 +1,100 @@
 #include "formatter/format_text.hpp"
 
 #include <cstring>
-#include <utility>
+
 
 #include "text/text.hpp"
 
 namespace halvex {
 namespace {
 
-// Finds line ends left to right. The next CR and the next LF are each
-// searched for once and remembered, so that a text with one kind of break
-// only (lone-CR files included) is still scanned in linear time.
-class LineCutter {
-   public:
-    explicit LineCutter(std::string_view text) : text_(text) {}
+// True when one of the eight bytes of `word` is CR or LF (the classic
+// "has a zero byte" test applied to the word XOR each of them).
+bool HasLineBreakByte(std::uint64_t word) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+    constexpr std::uint64_t kHighs = 0x8080808080808080ull;
+    const std::uint64_t lf = word ^ (kOnes * '\n');
+    const std::uint64_t cr = word ^ (kOnes * '\r');
+    return (((lf - kOnes) & ~lf) | ((cr - kOnes) & ~cr)) & kHighs;
+}
 
-    // The end of the line that starts at `from`, and where the next one starts.
-    std::pair<std::size_t, std::size_t> Cut(std::size_t from) {
-        nextCr_ = Refresh(nextCr_, '\r', from);
-        nextLf_ = Refresh(nextLf_, '\n', from);
-        if (nextCr_ < nextLf_) {
-            const bool crLf = nextLf_ < text_.size() && nextCr_ + 1 == nextLf_;
-            return {nextCr_, nextCr_ + (crLf ? 2 : 1)};
-        }
-        return {nextLf_, nextLf_ < text_.size() ? nextLf_ + 1 : nextLf_};
+// The end of the line that starts at `from`: the first CR or LF. Lines are
+// scanned eight bytes at a time; the bytes of the word that holds the break
+// are then looked at one by one.
+std::size_t LineEnd(std::string_view text, std::size_t from) {
+    const char* p = text.data() + from;
+    const char* const end = text.data() + text.size();
+    while (end - p >= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, p, 8);
+        if (HasLineBreakByte(word)) break;
+        p += 8;
     }
+    while (p < end && *p != '\r' && *p != '\n') ++p;
+    return static_cast<std::size_t>(p - text.data());
+}
 
-   private:
-    std::size_t Refresh(std::size_t known, char c, std::size_t from) const {
-        if (known != kUnknown && known >= from) return known;
-        const void* found = std::memchr(text_.data() + from, c, text_.size() - from);
-        return found ? static_cast<std::size_t>(static_cast<const char*>(found) - text_.data()) : text_.size();
+// Where the line after a line ending at `end` starts: after its CR LF, LF or
+// lone CR.
+std::size_t NextLineStart(std::string_view text, std::size_t end) {
+    if (end == text.size()) return end;
+    if (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') return end + 2;
+    return end + 1;
+}
+
+// Runs the engine over every line of `source` and hands each formatted line
+// to `emit(spaces, line, hasBreak)`; returns the line of the END that
+// revealed the recorded error, or 0.
+template <class Emit>
+std::uint64_t FormatLines(std::string_view source, IndentEngine& engine, Emit&& emit) {
+    std::uint64_t errorLine = 0;
+    std::uint64_t lineNumber = 0;
+    std::size_t at = 0;
+    while (true) {
+        const std::size_t end = LineEnd(source, at);
+        const std::size_t next = NextLineStart(source, end);
+        const std::string_view line = TrimSpaces(source.substr(at, end - at));
+        ++lineNumber;
+        const bool hadError = engine.state().formatErrorState == kErrorRecorded;
+        emit(static_cast<std::size_t>(engine.IndentLine(line)), line, next != end);
+        if (!hadError && engine.state().formatErrorState == kErrorRecorded) errorLine = lineNumber;
+        at = next;
+        if (at == source.size()) break;  // a final line break ends the text: no empty line after it
     }
+    return errorLine;
+}
 
-    static constexpr std::size_t kUnknown = static_cast<std::size_t>(-1);
-    std::string_view text_;
-    std::size_t nextCr_ = kUnknown;
-    std::size_t nextLf_ = kUnknown;
-};
+void AppendLine(std::string& out, std::size_t spaces, std::string_view line, bool hasBreak) {
+    out.append(spaces, ' ');
+    out.append(line);
+    if (hasBreak) out.append("\r\n");
+}
 
 }  // namespace
 
 FormattedText FormatText(std::string_view source, IndentEngine& engine) {
     FormattedText out;
     out.text.reserve(source.size() + source.size() / 8 + 16);
-    std::uint64_t lineNumber = 0;
-    LineCutter cutter(source);
-    std::size_t at = 0;
-    while (true) {
-        const auto [end, next] = cutter.Cut(at);
-        const std::string_view line = TrimSpaces(source.substr(at, end - at));
-        ++lineNumber;
-        const bool hadError = engine.state().formatErrorState == kErrorRecorded;
-        out.text.append(static_cast<std::size_t>(engine.IndentLine(line)), ' ');
-        out.text.append(line);
-        if (!hadError && engine.state().formatErrorState == kErrorRecorded) out.errorLine = lineNumber;
-        if (next != end) out.text.append("\r\n");
-        at = next;
-        if (at == source.size()) break;  // a final line break ends the text: no empty line after it
-    }
+    out.errorLine = FormatLines(source, engine, [&out](std::size_t spaces, std::string_view line, bool hasBreak) {
+        AppendLine(out.text, spaces, line, hasBreak);
+    });
     return out;
+}
+
+std::uint64_t FormatTextTo(std::string_view source, IndentEngine& engine, const TextSink& sink) {
+    constexpr std::size_t kPiece = 64 * 1024;
+    std::string piece;
+    piece.reserve(2 * kPiece);
+    const std::uint64_t errorLine =
+        FormatLines(source, engine, [&](std::size_t spaces, std::string_view line, bool hasBreak) {
+            AppendLine(piece, spaces, line, hasBreak);
+            if (piece.size() >= kPiece) {
+                sink(piece);
+                piece.clear();
+            }
+        });
+    if (!piece.empty()) sink(piece);
+    return errorLine;
 }
 
 }  // namespace halvex

@@ -9,6 +9,7 @@
 // so text in any encoding comes back as it was.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -26,5 +27,12 @@ struct FormattedText {
 // Formats `source` with an engine whose run has been started. `source` must
 // hold no NUL byte: the editor can take no text that holds one.
 FormattedText FormatText(std::string_view source, IndentEngine& engine);
+
+// Receives the formatted text piece by piece, in order.
+using TextSink = std::function<void(std::string_view piece)>;
+
+// The same, handing the text to `sink` in pieces of about 64 KiB instead of
+// holding all of it; returns the error line as FormattedText has it.
+std::uint64_t FormatTextTo(std::string_view source, IndentEngine& engine, const TextSink& sink);
 
 }  // namespace halvex

@@ -1,6 +1,8 @@
 #include "formatter/indent_engine.hpp"
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 
 #include "text/text.hpp"
 
@@ -9,19 +11,43 @@ namespace {
 
 using namespace std::string_view_literals;
 
-bool IsOperator(char c) {
-    switch (c) {
-        case '=': case '+': case '-': case '*': case '/':
-        case '\\': case '(': case '<': case '>': case ',':
-            return true;
-        default:
-            return false;
-    }
+// How the analysis text treats each byte of a line.
+enum CharClass : unsigned char {
+    kKeep,        // copied as it is
+    kUpper,       // an ASCII capital: copied in lower case
+    kQuote,       // starts a string literal
+    kApostrophe,  // starts a comment
+    kOperator,    // one of = + - * / \ ( < > , : copied with a space on both sides
+    kColon,       // separates statements: copied with a space after it
+    kHigh,        // part of a non-ASCII character: may lower-case to ASCII
+};
+
+// ASCII capitals lowered; every other byte as it is.
+constexpr std::array<char, 256> kLowerAscii = [] {
+    std::array<char, 256> lower{};
+    for (int c = 0; c < 256; ++c) lower[c] = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return lower;
+}();
+
+constexpr std::array<unsigned char, 256> kCharClasses = [] {
+    std::array<unsigned char, 256> classes{};
+    for (int c = 'A'; c <= 'Z'; ++c) classes[c] = kUpper;
+    for (const char c : std::string_view("=+-*/\\(<>,")) classes[static_cast<unsigned char>(c)] = kOperator;
+    classes['"'] = kQuote;
+    classes['\''] = kApostrophe;
+    classes[':'] = kColon;
+    for (int c = 0x80; c < 0x100; ++c) classes[c] = kHigh;
+    return classes;
+}();
+
+// The first and second words of a text cut at single spaces (empty when
+// there is no such word).
+std::string_view FirstWord(std::string_view text) { return text.substr(0, text.find(' ')); }
+
+std::string_view SecondWord(std::string_view text) {
+    const std::size_t space = text.find(' ');
+    return space == std::string_view::npos ? std::string_view() : FirstWord(text.substr(space + 1));
 }
-
-char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-std::string_view Word(std::string_view text, int index) { return FieldAt(text, index, " "sv); }
 
 bool EndsWith(std::string_view text, std::string_view tail) {
     return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
@@ -43,38 +69,66 @@ void IndentEngine::StartRun() {
 // comment dropped (a complete literal leaves its closing quote), a space on
 // both sides of every operator character and one after every colon, so that
 // keyword tests are never misled by what a literal or a comment holds.
+//
+// This runs over every byte of a document, so it writes through a pointer
+// into a buffer that only ever grows (a line grows at most threefold).
 void IndentEngine::BuildAnalysisText(std::string_view line) {
-    analysis_.clear();
-    bool inString = false;
-    for (std::size_t i = 0; i < line.size(); ++i) {
-        const char c = line[i];
-        if (c == '"') {
-            inString = !inString;
-            if (!inString) analysis_.push_back('"');
-        } else if (inString) {
-            continue;
-        } else if (c == '\'') {
-            break;
-        } else if (IsOperator(c)) {
-            analysis_.push_back(' ');
-            analysis_.push_back(c);
-            analysis_.push_back(' ');
-        } else if (c == ':') {
-            analysis_.append(": ");
-        } else if (static_cast<unsigned char>(c) < 0x80) {
-            analysis_.push_back(AsciiLower(c));
-        } else if (const auto [lower, length] = folds_.Match(line.substr(i)); length != 0) {
-            analysis_.push_back(lower);
-            i += length - 1;
-        } else {
-            analysis_.push_back(c);
+    if (analysis_.size() < 3 * line.size()) analysis_.resize(std::max(3 * line.size(), 2 * analysis_.size()));
+    char* out = analysis_.data();
+    const char* p = line.data();
+    const char* const end = p + line.size();
+    while (p < end) {
+        // Runs of letters, digits and spaces are the bulk of every line.
+        while (p < end && kCharClasses[static_cast<unsigned char>(*p)] <= kUpper) {
+            *out++ = kLowerAscii[static_cast<unsigned char>(*p)];
+            ++p;
+        }
+        if (p == end) break;
+        const char c = *p;
+        switch (kCharClasses[static_cast<unsigned char>(c)]) {
+            case kKeep:
+            case kUpper:
+                break;  // taken by the loop above
+            case kQuote: {
+                const void* closing = std::memchr(p + 1, '"', static_cast<std::size_t>(end - p - 1));
+                if (closing == nullptr) {
+                    p = end;  // an unterminated literal runs to the end of the line
+                } else {
+                    *out++ = '"';
+                    p = static_cast<const char*>(closing) + 1;
+                }
+                break;
+            }
+            case kApostrophe:
+                p = end;
+                break;
+            case kOperator:
+                out[0] = ' ';
+                out[1] = c;
+                out[2] = ' ';
+                out += 3;
+                ++p;
+                break;
+            case kColon:
+                out[0] = ':';
+                out[1] = ' ';
+                out += 2;
+                ++p;
+                break;
+            case kHigh: {
+                const auto [lower, length] = folds_.Match(std::string_view(p, static_cast<std::size_t>(end - p)));
+                *out++ = length != 0 ? lower : c;
+                p += length != 0 ? length : 1;
+                break;
+            }
         }
     }
+    analysisLength_ = static_cast<std::size_t>(out - analysis_.data());
 }
 
 std::int64_t IndentEngine::IndentLine(std::string_view line) {
     BuildAnalysisText(line);
-    const std::string_view first = Word(analysis_, 1);
+    const std::string_view first = FirstWord(Analysis());
     if (first == "sub"sv || first == "function"sv) {
         state_.currentRoutine.assign(line);
         return 0;
@@ -94,7 +148,7 @@ std::string IndentEngine::FormatLine(std::string_view line) {
 }
 
 std::int64_t IndentEngine::IndentEndLine() {
-    const std::string_view second = Word(analysis_, 2);
+    const std::string_view second = SecondWord(Analysis());
     if (second == "if"sv) {
         LowerLevel(1);
         return SpacesFor(state_.indentLevel);
@@ -103,7 +157,7 @@ std::int64_t IndentEngine::IndentEndLine() {
         LowerLevel(2);
         return SpacesFor(state_.indentLevel);
     }
-    if (TrimSpaces(std::string_view(analysis_)) == "end"sv) return 0;  // a bare END statement
+    if (TrimSpaces(Analysis()) == "end"sv) return 0;  // a bare END statement
     // The end of a routine: the level must be back at the base.
     if (state_.indentLevel != settings_.baseIndentLevel && state_.formatErrorState == 0) {
         state_.formatErrorState = kErrorRecorded;
@@ -117,7 +171,7 @@ std::int64_t IndentEngine::IndentEndLine() {
 // after it; a rise takes effect before the next statement of the same line.
 std::int64_t IndentEngine::IndentOrdinaryLine() {
     state_.pendingIndent = 0;
-    std::string_view rest = analysis_;
+    std::string_view rest = Analysis();
     while (true) {
         const std::size_t colon = rest.find(':');
         const std::string_view statement = TrimSpaces(rest.substr(0, colon));
@@ -134,7 +188,7 @@ std::int64_t IndentEngine::IndentOrdinaryLine() {
 }
 
 void IndentEngine::ApplyKeyword(std::string_view statement) {
-    const std::string_view keyword = Word(statement, 1);
+    const std::string_view keyword = FirstWord(statement);
     if (keyword == "if"sv) {
         state_.pendingIndent = EndsWith(statement, " then"sv) ? 1 : 0;
     } else if (keyword == "endif"sv || keyword == "loop"sv || keyword == "wend"sv) {

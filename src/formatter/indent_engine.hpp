@@ -62,11 +62,13 @@ class IndentEngine {
     std::int64_t IndentOrdinaryLine();
     void ApplyKeyword(std::string_view statement);
     void LowerLevel(std::int64_t steps);
+    std::string_view Analysis() const { return {analysis_.data(), analysisLength_}; }
 
     FormatterState& state_;
     const FormatSettings& settings_;
     const LowerCaseFolds& folds_;
-    std::string analysis_;  // reused from line to line
+    std::string analysis_;  // working buffer, reused from line to line
+    std::size_t analysisLength_ = 0;
 };
 
 }  // namespace halvex

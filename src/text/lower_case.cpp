@@ -20,6 +20,7 @@ void LowerCaseFolds::Add(char32_t codePoint, char lower) {
         fold.utf8Length = 3;
     }
     folds_.push_back(fold);
+    leads_[fold.utf8[0]] = true;
 }
 
 }  // namespace halvex

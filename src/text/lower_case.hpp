@@ -43,6 +43,7 @@ class LowerCaseFolds {
     // When the UTF-8 bytes at the start of `bytes` are one of the folded
     // characters, its ASCII lower case and its length; else {0, 0}.
     std::pair<char, std::size_t> Match(std::string_view bytes) const {
+        if (bytes.empty() || !leads_[static_cast<unsigned char>(bytes[0])]) return {'\0', 0};
         for (const AsciiFold& fold : folds_) {
             if (bytes.size() >= fold.utf8Length &&
                 std::string_view(reinterpret_cast<const char*>(fold.utf8.data()), fold.utf8Length) ==
@@ -60,6 +61,7 @@ class LowerCaseFolds {
     void Add(char32_t codePoint, char lower);
 
     std::vector<AsciiFold> folds_;
+    std::array<bool, 256> leads_{};  // the first bytes of the folds' UTF-8 forms
 };
 
 }  // namespace halvex

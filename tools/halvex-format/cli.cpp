@@ -1,16 +1,20 @@
 #include "cli.hpp"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <charconv>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <optional>
+#include <utility>
 
 #include "formatter/format_text.hpp"
 #include "halvex_version.hpp"
@@ -97,40 +101,98 @@ bool WriteAll(int fd, std::string_view data) {
     return true;
 }
 
-// Reads FILE, or standard input for "-"; reports and returns nullopt on failure.
-std::optional<std::string> ReadInput(const std::string& file, std::string_view name) {
-    std::string bytes;
-    if (file == "-") {
-        if (!ReadAll(STDIN_FILENO, bytes)) {
+// The bytes of one input: a regular file mapped into memory, or what was
+// read from standard input or another kind of file.
+class Input {
+   public:
+    // Opens FILE, or standard input for "-"; reports and returns nullopt on failure.
+    static std::optional<Input> Open(const std::string& file, std::string_view name) {
+        Input input;
+        if (file == "-") {
+            if (!ReadAll(STDIN_FILENO, input.read_)) {
+                Complain(name, std::strerror(errno));
+                return std::nullopt;
+            }
+            return input;
+        }
+        const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
             Complain(name, std::strerror(errno));
             return std::nullopt;
         }
-        return bytes;
-    }
-    const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        Complain(name, std::strerror(errno));
-        return std::nullopt;
-    }
-    struct stat info {};
-    if (fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+        struct stat info {};
+        const bool known = fstat(fd, &info) == 0;
+        if (known && S_ISDIR(info.st_mode)) {
+            close(fd);
+            Complain(name, "is a directory");
+            return std::nullopt;
+        }
+        if (known && S_ISREG(info.st_mode) && info.st_size > 0) {
+            void* map = mmap(nullptr, static_cast<std::size_t>(info.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+            if (map != MAP_FAILED) {
+                close(fd);
+                input.mapped_ = {static_cast<const char*>(map), static_cast<std::size_t>(info.st_size)};
+                return input;
+            }
+        }
+        const bool ok = ReadAll(fd, input.read_);
+        const int readErrno = errno;
         close(fd);
-        Complain(name, "is a directory");
-        return std::nullopt;
+        if (!ok) {
+            Complain(name, std::strerror(readErrno));
+            return std::nullopt;
+        }
+        return input;
     }
-    const bool ok = ReadAll(fd, bytes);
-    const int readErrno = errno;
-    close(fd);
-    if (!ok) {
-        Complain(name, std::strerror(readErrno));
-        return std::nullopt;
-    }
-    return bytes;
-}
 
-// Replaces FILE by `contents` atomically: a temporary file beside the real
-// one (a symbolic link is followed), with the same permissions, renamed over it.
-bool ReplaceFile(const std::string& file, std::string_view contents) {
+    Input(Input&& other) noexcept : read_(std::move(other.read_)), mapped_(std::exchange(other.mapped_, {})) {}
+    Input& operator=(Input&&) = delete;
+    ~Input() {
+        if (!mapped_.empty()) munmap(const_cast<char*>(mapped_.data()), mapped_.size());
+    }
+
+    std::string_view bytes() const { return mapped_.empty() ? std::string_view(read_) : mapped_; }
+
+   private:
+    Input() = default;
+    std::string read_;
+    std::string_view mapped_;
+};
+
+// Tells whether the pieces it is given, in order, make up `source` exactly.
+class Comparison {
+   public:
+    explicit Comparison(std::string_view source) : source_(source) {}
+    void operator()(std::string_view piece) {
+        if (!differs_) differs_ = source_.substr(at_, piece.size()) != piece;
+        at_ += piece.size();
+    }
+    bool changed() const { return differs_ || at_ != source_.size(); }
+
+   private:
+    std::string_view source_;
+    std::size_t at_ = 0;
+    bool differs_ = false;
+};
+
+// Writes pieces to a file descriptor; remembers the first failure.
+class FdWriter {
+   public:
+    explicit FdWriter(int fd) : fd_(fd) {}
+    void operator()(std::string_view piece) {
+        if (error_ == 0 && !WriteAll(fd_, piece)) error_ = errno;
+    }
+    int error() const { return error_; }
+
+   private:
+    int fd_;
+    int error_ = 0;
+};
+
+// Replaces FILE atomically by what `write` writes: a temporary file beside
+// the real one (a symbolic link is followed), with the same permissions,
+// renamed over it.
+bool ReplaceFile(const std::string& file, const std::function<void(const TextSink&)>& write) {
     char* resolved = realpath(file.c_str(), nullptr);
     if (resolved == nullptr) {
         Complain(file, std::strerror(errno));
@@ -149,8 +211,11 @@ bool ReplaceFile(const std::string& file, std::string_view contents) {
         Complain(file, std::string("cannot create a temporary file: ") + std::strerror(errno));
         return false;
     }
-    bool ok = fchmod(fd, info.st_mode & 07777) == 0 && WriteAll(fd, contents) && fsync(fd) == 0;
-    const int writeErrno = errno;
+    FdWriter writer(fd);
+    bool ok = fchmod(fd, info.st_mode & 07777) == 0;
+    if (ok) write(std::ref(writer));
+    ok = ok && writer.error() == 0 && fsync(fd) == 0;
+    const int writeErrno = writer.error() != 0 ? writer.error() : errno;
     ok = close(fd) == 0 && ok;
     if (ok && rename(temporary.c_str(), target.c_str()) == 0) return true;
     Complain(file, std::string("cannot write: ") + std::strerror(ok ? errno : writeErrno));
@@ -158,7 +223,7 @@ bool ReplaceFile(const std::string& file, std::string_view contents) {
     return false;
 }
 
-void ReportFormatError(std::string_view name, const FormatFileResult& result) {
+void ReportFormatError(std::string_view name, const FormatReport& result) {
     if (result.errorLine != 0) {
         std::fprintf(stderr, "%.*s:%llu: Format error in: %s\n", static_cast<int>(name.size()), name.data(),
                      static_cast<unsigned long long>(result.errorLine), result.errorLocation.c_str());
@@ -170,36 +235,43 @@ void ReportFormatError(std::string_view name, const FormatFileResult& result) {
 
 int ProcessFile(const std::string& file, const Options& options) {
     const std::string_view name = file == "-" ? kStdinName : std::string_view(file);
-    const std::optional<std::string> source = ReadInput(file, name);
-    if (!source) return kExitFailure;
-    if (source->find('\0') != std::string::npos) {
+    const std::optional<Input> input = Input::Open(file, name);
+    if (!input) return kExitFailure;
+    const std::string_view source = input->bytes();
+    if (std::memchr(source.data(), '\0', source.size()) != nullptr) {
         Complain(name, "contains a NUL byte; not formatted");
         return kExitFailure;
     }
-    const FormatFileResult result =
-        FormatSource(*source, options.settings.baseIndentLevel, options.settings.suppressFormatError);
+    const FormatSettings& settings = options.settings;
     int status = kExitOk;
-    if (result.formatError) {
-        ReportFormatError(name, result);
-        status = kExitChanges;
-    }
-    const bool changed = result.text != *source;
+    FormatReport report;
     switch (options.mode) {
-        case Mode::kStdout:
-            if (!WriteAll(STDOUT_FILENO, result.text)) {
-                Complain("<stdout>", std::strerror(errno));
+        case Mode::kStdout: {
+            FdWriter writer(STDOUT_FILENO);
+            report = FormatSourceTo(source, settings, std::ref(writer));
+            if (writer.error() != 0) {
+                Complain("<stdout>", std::strerror(writer.error()));
                 return kExitFailure;
             }
             break;
+        }
         case Mode::kCheck:
-            if (changed) {
+        case Mode::kInPlace: {
+            Comparison comparison(source);
+            report = FormatSourceTo(source, settings, std::ref(comparison));
+            if (!comparison.changed()) break;
+            if (options.mode == Mode::kCheck) {
                 std::printf("%.*s\n", static_cast<int>(name.size()), name.data());
                 status = kExitChanges;
+            } else if (!ReplaceFile(file, [&](const TextSink& sink) { FormatSourceTo(source, settings, sink); })) {
+                return kExitFailure;
             }
             break;
-        case Mode::kInPlace:
-            if (changed && !ReplaceFile(file, result.text)) return kExitFailure;
-            break;
+        }
+    }
+    if (report.formatError) {
+        ReportFormatError(name, report);
+        status = std::max(status, kExitChanges);
     }
     return status;
 }
@@ -236,26 +308,28 @@ std::optional<int> ApplySettingsFile(const std::string& file, FormatSettings& se
 
 }  // namespace
 
-FormatFileResult FormatSource(std::string_view source, int indent, int suppressFormatError) {
+FormatReport FormatSourceTo(std::string_view source, const FormatSettings& settings, const TextSink& sink) {
     const bool hasMark = source.substr(0, kByteOrderMark.size()) == kByteOrderMark;
-    if (hasMark) source.remove_prefix(kByteOrderMark.size());
-    const FormatSettings settings{indent, suppressFormatError};
+    if (hasMark) {
+        source.remove_prefix(kByteOrderMark.size());
+        sink(kByteOrderMark);
+    }
     const LowerCaseFolds folds;
     FormatterState state;
     IndentEngine engine(state, settings, folds);
     engine.StartRun();
-    FormattedText formatted = FormatText(source, engine);
+    FormatReport report;
+    report.errorLine = FormatTextTo(source, engine, sink);
+    report.formatError = state.formatErrorState == kErrorRecorded;
+    report.errorLocation = state.errorLocation;
+    return report;
+}
+
+FormatFileResult FormatSource(std::string_view source, int indent, int suppressFormatError) {
     FormatFileResult result;
-    if (hasMark) {
-        result.text.reserve(kByteOrderMark.size() + formatted.text.size());
-        result.text.append(kByteOrderMark);
-        result.text.append(formatted.text);
-    } else {
-        result.text = std::move(formatted.text);
-    }
-    result.formatError = state.formatErrorState == kErrorRecorded;
-    result.errorLine = formatted.errorLine;
-    result.errorLocation = state.errorLocation;
+    result.text.reserve(source.size() + source.size() / 8);
+    static_cast<FormatReport&>(result) = FormatSourceTo(
+        source, {indent, suppressFormatError}, [&result](std::string_view piece) { result.text.append(piece); });
     return result;
 }
 

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "formatter/format_text.hpp"
+
 namespace halvex::cli {
 
 inline constexpr int kExitOk = 0;
@@ -15,13 +17,21 @@ inline constexpr int kExitFailure = 2;  // bad usage, or a file that cannot be r
 // Runs the command line (without the program name) and returns the exit status.
 int Run(const std::vector<std::string>& args);
 
-// The bytes that the Format command would write into the editor for a whole
-// document holding `source`, a UTF-8 byte-order mark set aside and put back.
-struct FormatFileResult {
-    std::string text;
+// What a run over one file recorded.
+struct FormatReport {
     bool formatError = false;
-    std::uint64_t errorLine = 0;   // from 1; 0 when no END revealed the error
+    std::uint64_t errorLine = 0;  // from 1; 0 when no END revealed the error
     std::string errorLocation;
+};
+
+// Formats `source` as the Format command formats a whole document, a UTF-8
+// byte-order mark set aside and put back, handing the bytes to `sink` in
+// pieces.
+FormatReport FormatSourceTo(std::string_view source, const FormatSettings& settings, const TextSink& sink);
+
+// The same, with the whole text in memory.
+struct FormatFileResult : FormatReport {
+    std::string text;
 };
 FormatFileResult FormatSource(std::string_view source, int indent, int suppressFormatError);
 
