@@ -1,0 +1,126 @@
+// Halvex.dll: the library entry routine, the exports that Notepad++ calls,
+// and the command table of the "Brenvo Plus" menu.
+#include "shell/plugin_win32.hpp"
+
+#include <commctrl.h>
+#include <objbase.h>
+#include <windows.h>
+
+#include <cwchar>
+
+#include "bridge/about_command.hpp"
+#include "bridge/variable_report_command.hpp"
+#include "formatter/format_command.hpp"
+#include "shell/platform_win32.hpp"
+
+namespace halvex::plugin {
+namespace {
+
+// Module-wide state, made at load and kept until unload. The host holds the
+// addresses of the table and of its shortcut records all that time, so they
+// live in static storage: nothing to allocate at load, nothing that can fail.
+NppData nppData{};
+SettingsValues settings;
+FormatterState formatterState;
+FuncItem funcItems[kCommandCount]{};
+ShortcutKey vrShortcutKey{};
+ShortcutKey formatShortcutKey{};
+
+void FillShortcut(ShortcutKey& key, const ShortcutFields& fields) {
+    key = ShortcutKey{};
+    key._isCtrl = fields.ctrl != 0;
+    key._isAlt = fields.alt != 0;
+    key._isShift = fields.shift != 0;
+    key._key = fields.keyCode;
+}
+
+void FillItem(FuncItem& item, const wchar_t* name, PluginCommand command, ShortcutKey* shortcut) {
+    item = FuncItem{};
+    std::wcsncpy(item._itemName, name, kMenuItemNameLength - 1);
+    item._pFunc = command;
+    item._pShKey = shortcut;
+}
+
+}  // namespace
+
+void pluginInit() noexcept {
+    settings = LoadSettings();
+    FillShortcut(vrShortcutKey, settings.vrShortcutKey);
+    FillShortcut(formatShortcutKey, settings.formatShortcutKey);
+    FillItem(funcItems[0], L"Variable Report", VariableReportCommand, &vrShortcutKey);
+    FillItem(funcItems[1], L"Format", FormatCommand, &formatShortcutKey);
+    FillItem(funcItems[2], L"About", AboutCommand, nullptr);
+}
+
+void pluginCleanup() noexcept {
+    for (FuncItem& item : funcItems) item._pShKey = nullptr;
+    settings = SettingsValues{};
+    formatterState = FormatterState{};
+}
+
+void VariableReportCommand() noexcept {
+    try {
+        halvex::VariableReportCommand(Win32Platform(nppData._scintillaMainHandle), settings.exePath,
+                                      reinterpret_cast<std::intptr_t>(nppData._scintillaMainHandle));
+    } catch (...) {
+    }
+}
+
+void FormatCommand() noexcept {
+    try {
+        halvex::FormatCommand(Win32Platform(nppData._scintillaMainHandle), FormatSettingsFrom(settings),
+                              formatterState);
+    } catch (...) {
+    }
+}
+
+void AboutCommand() noexcept {
+    try {
+        halvex::AboutCommand(Win32Platform(nppData._scintillaMainHandle), settings.exePath);
+    } catch (...) {
+    }
+}
+
+}  // namespace halvex::plugin
+
+// The exports, unmangled; Halvex.def lists exactly these.
+extern "C" {
+
+void setInfo(halvex::NppData data) { halvex::plugin::nppData = data; }
+
+const wchar_t* getName() { return halvex::plugin::kPluginName; }
+
+halvex::FuncItem* getFuncsArray(int* count) {
+    if (count != nullptr) *count = halvex::plugin::kCommandCount;
+    return halvex::plugin::funcItems;
+}
+
+void beNotified(void* /*notification*/) {}
+
+LRESULT messageProc(UINT /*message*/, WPARAM /*wParam*/, LPARAM /*lParam*/) { return TRUE; }
+
+BOOL isUnicode() { return TRUE; }
+
+int doFormat() {
+    halvex::plugin::FormatCommand();
+    return 0;
+}
+
+int doVarRP() {
+    halvex::plugin::VariableReportCommand();
+    return 0;
+}
+
+BOOL WINAPI DllMain(HINSTANCE /*module*/, DWORD reason, LPVOID /*reserved*/) {
+    if (reason == DLL_PROCESS_ATTACH) {
+        INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), 0x0B48};
+        InitCommonControlsEx(&controls);
+        CoInitialize(nullptr);
+        halvex::plugin::pluginInit();
+    } else if (reason == DLL_PROCESS_DETACH) {
+        halvex::plugin::pluginCleanup();
+    }
+    return TRUE;
+}
+
+}  // extern "C"

@@ -1,0 +1,23 @@
+#pragma once
+// The plug-in's module-wide state and the functions behind its exports, for
+// the library entry routine and for tests that reach into the DLL.
+
+#include "formatter/indent_engine.hpp"
+#include "shell/host_records_win32.hpp"
+#include "shell/settings.hpp"
+
+namespace halvex::plugin {
+
+inline constexpr int kCommandCount = 3;
+inline constexpr wchar_t kPluginName[] = L"Brenvo Plus";
+
+// Start-up and shutdown, run from the library entry routine.
+void pluginInit() noexcept;
+void pluginCleanup() noexcept;
+
+// The command functions of the menu items.
+void VariableReportCommand() noexcept;
+void FormatCommand() noexcept;
+void AboutCommand() noexcept;
+
+}  // namespace halvex::plugin

@@ -1,0 +1,184 @@
+// Halvex.dll loaded in-process, called through its exports exactly as the
+// host calls them, and its raw command table read byte by byte.
+#include <gtest/gtest.h>
+// clang-format off
+#include <windows.h>
+#include <psapi.h>
+// clang-format on
+
+#include <cstring>
+
+#include "fake_scintilla_window_win32.hpp"
+#include "process_win32.hpp"
+
+namespace halvex {
+namespace {
+
+using testing::FakeScintilla;
+using testing::ModuleDirectory;
+using testing::TempFolder;
+
+struct HandleTriple {
+    HWND npp, main, second;
+};
+
+// The plug-in's exports as the host declares them.
+struct Plugin {
+    HMODULE module = nullptr;
+    void (*setInfo)(HandleTriple) = nullptr;
+    const wchar_t* (*getName)() = nullptr;
+    void* (*getFuncsArray)(int*) = nullptr;
+    void (*beNotified)(void*) = nullptr;
+    LRESULT (*messageProc)(UINT, WPARAM, LPARAM) = nullptr;
+    BOOL (*isUnicode)() = nullptr;
+    int (*doFormat)() = nullptr;
+    int (*doVarRP)() = nullptr;
+};
+
+template <class F>
+void Bind(HMODULE module, const char* name, F& f) {
+    f = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+    ASSERT_NE(f, nullptr) << name;
+}
+
+// Loads the DLL with `cwd` as the current directory, where it looks for its
+// settings file.
+Plugin Load(const std::wstring& cwd) {
+    wchar_t previous[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, previous);
+    SetCurrentDirectoryW(cwd.c_str());
+    Plugin p;
+    p.module = LoadLibraryW((ModuleDirectory() + L"Halvex.dll").c_str());
+    SetCurrentDirectoryW(previous);
+    EXPECT_NE(p.module, nullptr);
+    if (p.module == nullptr) return p;
+    Bind(p.module, "setInfo", p.setInfo);
+    Bind(p.module, "getName", p.getName);
+    Bind(p.module, "getFuncsArray", p.getFuncsArray);
+    Bind(p.module, "beNotified", p.beNotified);
+    Bind(p.module, "messageProc", p.messageProc);
+    Bind(p.module, "isUnicode", p.isUnicode);
+    Bind(p.module, "doFormat", p.doFormat);
+    Bind(p.module, "doVarRP", p.doVarRP);
+    return p;
+}
+
+// One 152-byte record of the table, read at its offsets.
+struct RawItem {
+    std::wstring name;
+    void* command;
+    std::int32_t commandId;
+    std::uint8_t check;
+    std::uint8_t padding[3];
+    const std::uint8_t* shortcut;
+};
+
+RawItem ReadItem(const void* table, int index) {
+    const auto* record = static_cast<const std::uint8_t*>(table) + 152 * index;
+    RawItem item;
+    item.name.assign(reinterpret_cast<const wchar_t*>(record));
+    std::memcpy(&item.command, record + 128, 8);
+    std::memcpy(&item.commandId, record + 136, 4);
+    item.check = record[140];
+    std::memcpy(item.padding, record + 141, 3);
+    std::memcpy(&item.shortcut, record + 144, 8);
+    return item;
+}
+
+class DllTest : public ::testing::Test {
+   protected:
+    void TearDown() override {
+        if (plugin_.module) FreeLibrary(plugin_.module);
+    }
+    TempFolder cwd_;
+    Plugin plugin_ = Load(cwd_.path());
+};
+
+TEST_F(DllTest, CommandTableAsTheHostReadsIt) {
+    struct {
+        std::int32_t count = -1;
+        std::int32_t guard = 0x5A5A5A5A;
+    } slot;
+    const void* table = plugin_.getFuncsArray(&slot.count);
+    EXPECT_EQ(slot.count, 3);
+    EXPECT_EQ(slot.guard, 0x5A5A5A5A) << "stores 32 bits and nothing beyond";
+    EXPECT_EQ(plugin_.getFuncsArray(&slot.count), table);
+
+    const wchar_t* names[] = {L"Variable Report", L"Format", L"About"};
+    const std::uint8_t shortcuts[][4] = {{0, 1, 0, 121}, {0, 1, 0, 122}};
+    for (int i = 0; i < 3; ++i) {
+        const RawItem item = ReadItem(table, i);
+        EXPECT_EQ(item.name, names[i]);
+        EXPECT_NE(item.command, nullptr);
+        EXPECT_EQ(item.commandId, 0);
+        EXPECT_EQ(item.check, 0);
+        EXPECT_EQ(item.padding[0] | item.padding[1] | item.padding[2], 0);
+        if (i < 2) {
+            ASSERT_NE(item.shortcut, nullptr);
+            EXPECT_EQ(std::memcmp(item.shortcut, shortcuts[i], 4), 0) << i;
+        } else {
+            EXPECT_EQ(item.shortcut, nullptr);
+        }
+    }
+    // The item name field is zero-padded to its end.
+    const auto* first = static_cast<const wchar_t*>(table);
+    for (int i = 15; i < 64; ++i) EXPECT_EQ(first[i], 0) << i;
+}
+
+TEST_F(DllTest, HostCallsAnswerAsTheHostExpects) {
+    EXPECT_STREQ(plugin_.getName(), L"Brenvo Plus");
+    EXPECT_EQ(plugin_.isUnicode(), TRUE);
+    for (const UINT message : {UINT{0}, UINT{WM_USER}, UINT{0xFFFFFFFF}}) {
+        EXPECT_EQ(plugin_.messageProc(message, 7, -1), 1);
+    }
+    char notification[64] = {};
+    plugin_.beNotified(notification);
+    plugin_.beNotified(nullptr);
+}
+
+TEST_F(DllTest, SecondSetInfoRetargetsTheCommands) {
+    FakeScintilla first("FOR i\nNEXT\n");
+    FakeScintilla second("DO\nLOOP\n");
+    const HWND firstView = testing::CreateFakeScintillaWindow(first);
+    const HWND secondView = testing::CreateFakeScintillaWindow(second);
+    plugin_.setInfo({nullptr, firstView, nullptr});
+    EXPECT_EQ(plugin_.doFormat(), 0);
+    EXPECT_EQ(first.document(), "  FOR i\r\n  NEXT\r\n");
+    plugin_.setInfo({nullptr, secondView, firstView});
+    EXPECT_EQ(plugin_.doFormat(), 0);
+    EXPECT_EQ(second.document(), "  DO\r\n  LOOP\r\n");
+    EXPECT_EQ(first.writes(), 1) << "the old main view is left alone";
+    EXPECT_EQ(plugin_.doVarRP(), 0);  // no "Exe Path": starts nothing, shows nothing
+    DestroyWindow(firstView);
+    DestroyWindow(secondView);
+}
+
+std::size_t PrivateBytes() {
+    PROCESS_MEMORY_COUNTERS_EX counters{};
+    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters);
+    return counters.PrivateUsage;
+}
+
+TEST(DllLifetime, LoadsAndUnloadsManyTimesWithoutGrowing) {
+    TempFolder cwd;
+    FakeScintilla model("SUB A\nFOR i\nNEXT\nEND SUB\n");
+    const HWND view = testing::CreateFakeScintillaWindow(model);
+    auto cycle = [&] {
+        Plugin plugin = Load(cwd.path());
+        int count = 0;
+        plugin.getFuncsArray(&count);
+        plugin.setInfo({nullptr, view, nullptr});
+        plugin.doFormat();
+        FreeLibrary(plugin.module);
+    };
+    for (int i = 0; i < 10; ++i) cycle();  // warm up the loader's own caches
+    const std::size_t before = PrivateBytes();
+    for (int i = 0; i < 100; ++i) cycle();
+    const std::size_t after = PrivateBytes();
+    DestroyWindow(view);
+    EXPECT_EQ(model.document(), "SUB A\r\n  FOR i\r\n  NEXT\r\nEND SUB\r\n");
+    EXPECT_LT(after, before + 4 * 1024 * 1024) << "grew by " << (after - before) << " bytes";
+}
+
+}  // namespace
+}  // namespace halvex
