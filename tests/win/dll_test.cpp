@@ -7,6 +7,7 @@
 // clang-format on
 
 #include <cstring>
+#include <thread>
 
 #include "fake_scintilla_window_win32.hpp"
 #include "process_win32.hpp"
@@ -123,6 +124,48 @@ TEST_F(DllTest, CommandTableAsTheHostReadsIt) {
     // The item name field is zero-padded to its end.
     const auto* first = static_cast<const wchar_t*>(table);
     for (int i = 15; i < 64; ++i) EXPECT_EQ(first[i], 0) << i;
+}
+
+TEST_F(DllTest, ThreadsStartingAndEndingChangeNothing) {
+    int count = 0;
+    const void* table = plugin_.getFuncsArray(&count);
+    std::vector<std::uint8_t> before(static_cast<const std::uint8_t*>(table),
+                                     static_cast<const std::uint8_t*>(table) + 3 * 152);
+    std::thread([] {}).join();  // thread attach and thread detach reach the DLL
+    EXPECT_EQ(std::memcmp(before.data(), plugin_.getFuncsArray(&count), before.size()), 0);
+}
+
+std::wstring VersionString(const std::vector<char>& info, const wchar_t* name) {
+    void* value = nullptr;
+    UINT length = 0;
+    const std::wstring path = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
+    if (!VerQueryValueW(info.data(), path.c_str(), &value, &length) || length == 0) return L"";
+    return static_cast<const wchar_t*>(value);
+}
+
+TEST(DllResources, VersionAndManifest) {
+    const std::wstring dll = ModuleDirectory() + L"Halvex.dll";
+    std::vector<char> info(GetFileVersionInfoSizeW(dll.c_str(), nullptr));
+    ASSERT_FALSE(info.empty());
+    ASSERT_TRUE(GetFileVersionInfoW(dll.c_str(), 0, static_cast<DWORD>(info.size()), info.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(fixed->dwFileVersionMS, MAKELONG(0, 1));
+    EXPECT_EQ(fixed->dwFileVersionLS, MAKELONG(40, 0));
+    EXPECT_EQ(VersionString(info, L"ProductName"), L"Brenvo Plus");
+    EXPECT_EQ(VersionString(info, L"OriginalFilename"), L"Halvex.dll");
+    EXPECT_EQ(VersionString(info, L"FileVersion"), L"1.0.0.40");
+
+    const HMODULE image = LoadLibraryExW(dll.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(image, nullptr);
+    const HRSRC manifest = FindResourceExW(image, MAKEINTRESOURCEW(24), MAKEINTRESOURCEW(1), 1033);
+    ASSERT_NE(manifest, nullptr);
+    const std::string text(static_cast<const char*>(LockResource(LoadResource(image, manifest))),
+                           SizeofResource(image, manifest));
+    EXPECT_NE(text.find("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""), std::string::npos);
+    EXPECT_NE(text.find("processorArchitecture=\"amd64\""), std::string::npos);
+    FreeLibrary(image);
 }
 
 TEST_F(DllTest, HostCallsAnswerAsTheHostExpects) {
