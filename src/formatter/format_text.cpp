@@ -1,38 +1,15 @@
 #include "formatter/format_text.hpp"
 
-#include <cstring>
 
 
+#include "text/byte_scan.hpp"
 #include "text/text.hpp"
 
 namespace halvex {
 namespace {
 
-// True when one of the eight bytes of `word` is CR or LF (the classic
-// "has a zero byte" test applied to the word XOR each of them).
-bool HasLineBreakByte(std::uint64_t word) {
-    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
-    constexpr std::uint64_t kHighs = 0x8080808080808080ull;
-    const std::uint64_t lf = word ^ (kOnes * '\n');
-    const std::uint64_t cr = word ^ (kOnes * '\r');
-    return (((lf - kOnes) & ~lf) | ((cr - kOnes) & ~cr)) & kHighs;
-}
-
-// The end of the line that starts at `from`: the first CR or LF. Lines are
-// scanned eight bytes at a time; the bytes of the word that holds the break
-// are then looked at one by one.
-std::size_t LineEnd(std::string_view text, std::size_t from) {
-    const char* p = text.data() + from;
-    const char* const end = text.data() + text.size();
-    while (end - p >= 8) {
-        std::uint64_t word;
-        std::memcpy(&word, p, 8);
-        if (HasLineBreakByte(word)) break;
-        p += 8;
-    }
-    while (p < end && *p != '\r' && *p != '\n') ++p;
-    return static_cast<std::size_t>(p - text.data());
-}
+// The end of the line that starts at `from`: the first CR or LF.
+std::size_t LineEnd(std::string_view text, std::size_t from) { return FindFirstOf<'\r', '\n'>(text, from); }
 
 // Where the line after a line ending at `end` starts: after its CR LF, LF or
 // lone CR.
