@@ -4,7 +4,6 @@
 #include <array>
 #include <cstring>
 
-#include "text/byte_scan.hpp"
 #include "text/text.hpp"
 
 namespace halvex {
@@ -15,14 +14,12 @@ using namespace std::string_view_literals;
 // How the analysis text treats each byte of a line.
 enum CharClass : unsigned char {
     kKeep,        // copied as it is
-    kSpace,       // copied as it is; separates words
     kUpper,       // an ASCII capital: copied in lower case
     kQuote,       // starts a string literal
     kApostrophe,  // starts a comment
-    kOperator,    // = + - * / \ ( < > and comma: copied with a space on both sides
+    kOperator,    // one of = + - * / \ ( < > , : copied with a space on both sides
     kColon,       // separates statements: copied with a space after it
     kHigh,        // part of a non-ASCII character: may lower-case to ASCII
-    kEndOfLine,   // (no byte) where a scan ran out of line
 };
 
 // ASCII capitals lowered; every other byte as it is.
@@ -34,7 +31,6 @@ constexpr std::array<char, 256> kLowerAscii = [] {
 
 constexpr std::array<unsigned char, 256> kCharClasses = [] {
     std::array<unsigned char, 256> classes{};
-    classes[' '] = kSpace;
     for (int c = 'A'; c <= 'Z'; ++c) classes[c] = kUpper;
     for (const char c : std::string_view("=+-*/\\(<>,")) classes[static_cast<unsigned char>(c)] = kOperator;
     classes['"'] = kQuote;
@@ -58,94 +54,6 @@ bool EndsWith(std::string_view text, std::string_view tail) {
 }
 
 std::int64_t SpacesFor(std::int64_t level) { return level > 0 ? 2 * level : 0; }
-
-unsigned char ClassAt(std::string_view line, std::size_t at) {
-    return at < line.size() ? kCharClasses[static_cast<unsigned char>(line[at])] : static_cast<unsigned char>(kEndOfLine);
-}
-
-// The keywords whose statements are looked at beyond their first word.
-bool NeedsStatementText(std::string_view keyword) { return keyword == "if"sv || keyword == "next"sv || keyword == "do"sv; }
-
-// A word of the analysis text read straight from a line's bytes: lower-cased,
-// up to the first space, operator character, colon, quote, apostrophe or the
-// end of the line. A stop at a quote means that a string literal follows,
-// whose closing quote belongs to the word. Words longer than any keyword are
-// only counted.
-}  // namespace
-
-struct ScannedWord {
-    static constexpr std::size_t kKept = 16;
-    char text[kKept];
-    std::size_t length = 0;
-    std::size_t end = 0;               // where the scan stopped
-    unsigned char stop = kEndOfLine;   // the class of the byte there
-
-    bool Is(std::string_view keyword) const {
-        return length == keyword.size() && length <= kKept && std::string_view(text, length) == keyword;
-    }
-    std::string_view Keyword() const { return length <= kKept ? std::string_view(text, length) : std::string_view(); }
-    void Put(char c) {
-        if (length < kKept) text[length] = c;
-        ++length;
-    }
-};
-
-namespace {
-
-
-ScannedWord ScanWord(std::string_view line, std::size_t from, const LowerCaseFolds& folds) {
-    ScannedWord word;
-    std::size_t at = from;
-    while (at < line.size()) {
-        const char c = line[at];
-        const unsigned char kind = kCharClasses[static_cast<unsigned char>(c)];
-        if (kind == kKeep || kind == kUpper) {
-            word.Put(kLowerAscii[static_cast<unsigned char>(c)]);
-            ++at;
-        } else if (kind == kHigh) {
-            const auto [lower, length] = folds.Match(line.substr(at));
-            word.Put(length != 0 ? lower : c);
-            at += length != 0 ? length : 1;
-        } else {
-            break;
-        }
-    }
-    word.end = at;
-    word.stop = ClassAt(line, at);
-    // A literal that is never closed leaves nothing in the analysis text, so
-    // the word ends with the line there.
-    if (word.stop == kQuote && line.find('"', at + 1) == std::string_view::npos) word.stop = kEndOfLine;
-    return word;
-}
-
-// True when the statement that starts at `from` (after its leading spaces)
-// leaves nothing in the analysis text: the line or the statement ends there,
-// a comment starts, or a string literal runs to the end of the line.
-bool StatementIsEmpty(std::string_view line, std::size_t from) {
-    switch (ClassAt(line, from)) {
-        case kEndOfLine:
-        case kColon:
-        case kApostrophe:
-            return true;
-        case kQuote:
-            return line.find('"', from + 1) == std::string_view::npos;
-        default:
-            return false;
-    }
-}
-
-// Where the statement that starts at `from` ends: at the colon that
-// separates it from the next one, or where the analysis text ends (a comment,
-// or the end of the line; a literal left open runs to the end).
-std::size_t StatementEnd(std::string_view line, std::size_t from) {
-    std::size_t at = FindFirstOf<':', '"', '\''>(line, from);
-    while (at < line.size() && line[at] == '"') {
-        const std::size_t closing = line.find('"', at + 1);
-        if (closing == std::string_view::npos) return line.size();
-        at = FindFirstOf<':', '"', '\''>(line, closing + 1);
-    }
-    return at;
-}
 
 }  // namespace
 
@@ -171,7 +79,6 @@ void IndentEngine::BuildAnalysisText(std::string_view line) {
     const char* const end = p + line.size();
     while (p < end) {
         // Runs of letters, digits and spaces are the bulk of every line.
-        static_assert(kKeep < kUpper && kSpace < kUpper);
         while (p < end && kCharClasses[static_cast<unsigned char>(*p)] <= kUpper) {
             *out++ = kLowerAscii[static_cast<unsigned char>(*p)];
             ++p;
@@ -180,9 +87,7 @@ void IndentEngine::BuildAnalysisText(std::string_view line) {
         const char c = *p;
         switch (kCharClasses[static_cast<unsigned char>(c)]) {
             case kKeep:
-            case kSpace:
             case kUpper:
-            case kEndOfLine:
                 break;  // taken by the loop above
             case kQuote: {
                 const void* closing = std::memchr(p + 1, '"', static_cast<std::size_t>(end - p - 1));
@@ -221,52 +126,7 @@ void IndentEngine::BuildAnalysisText(std::string_view line) {
     analysisLength_ = static_cast<std::size_t>(out - analysis_.data());
 }
 
-// Decides a line from a few words read straight from its bytes; the analysis
-// text is built only where the rules look further (END lines, IF, NEXT and DO
-// statements) or where a string literal lies inside the first word. The
-// results are those of IndentLineFromAnalysisText, which tests check.
 std::int64_t IndentEngine::IndentLine(std::string_view line) {
-    const ScannedWord first = ScanWord(line, 0, folds_);
-    if (first.stop == kQuote || first.Is("end"sv)) return IndentLineFromAnalysisText(line);
-    if (first.stop == kColon) return 0;  // a label: its first word ends in ":"
-    if (first.Is("sub"sv) || first.Is("function"sv)) {
-        state_.currentRoutine.assign(line);
-        return 0;
-    }
-    if (first.Is("csub"sv) || first.Is("cfunction"sv) || first.Is("definefont"sv)) return 0;
-    return IndentStatements(line, first);
-}
-
-// An ordinary line; `first` is its first word, which is also the keyword of
-// its first statement.
-std::int64_t IndentEngine::IndentStatements(std::string_view line, const ScannedWord& first) {
-    state_.pendingIndent = 0;
-    std::size_t at = 0;
-    while (true) {
-        while (at < line.size() && line[at] == ' ') ++at;
-        if (StatementIsEmpty(line, at)) break;
-        state_.indentLevel += state_.pendingIndent;
-        state_.pendingIndent = 0;
-        const ScannedWord keyword = at == 0 ? first : ScanWord(line, at, folds_);
-        const std::size_t end = StatementEnd(line, at);
-        // A keyword with a literal inside it is no keyword at all.
-        if (keyword.stop != kQuote) {
-            std::string_view statement;
-            if (NeedsStatementText(keyword.Keyword())) {
-                BuildAnalysisText(line.substr(at, end - at));
-                statement = TrimSpaces(Analysis());
-            }
-            ApplyKeyword(keyword.Keyword(), statement);
-        }
-        if (ClassAt(line, end) != kColon) break;
-        at = end + 1;
-    }
-    const std::int64_t spaces = SpacesFor(state_.indentLevel);
-    state_.indentLevel += state_.pendingIndent;
-    return spaces;
-}
-
-std::int64_t IndentEngine::IndentLineFromAnalysisText(std::string_view line) {
     BuildAnalysisText(line);
     const std::string_view first = FirstWord(Analysis());
     if (first == "sub"sv || first == "function"sv) {
@@ -318,7 +178,7 @@ std::int64_t IndentEngine::IndentOrdinaryLine() {
         if (statement.empty()) break;
         state_.indentLevel += state_.pendingIndent;
         state_.pendingIndent = 0;
-        ApplyKeyword(FirstWord(statement), statement);
+        ApplyKeyword(statement);
         if (colon == std::string_view::npos) break;
         rest.remove_prefix(colon + 1);
     }
@@ -327,7 +187,8 @@ std::int64_t IndentEngine::IndentOrdinaryLine() {
     return spaces;
 }
 
-void IndentEngine::ApplyKeyword(std::string_view keyword, std::string_view statement) {
+void IndentEngine::ApplyKeyword(std::string_view statement) {
+    const std::string_view keyword = FirstWord(statement);
     if (keyword == "if"sv) {
         state_.pendingIndent = EndsWith(statement, " then"sv) ? 1 : 0;
     } else if (keyword == "endif"sv || keyword == "loop"sv || keyword == "wend"sv) {

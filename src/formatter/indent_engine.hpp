@@ -38,8 +38,6 @@ struct FormatterState {
     std::string currentRoutine;  // the header line of the routine being formatted
 };
 
-struct ScannedWord;
-
 class IndentEngine {
    public:
     IndentEngine(FormatterState& state, const FormatSettings& settings, const LowerCaseFolds& folds)
@@ -53,11 +51,6 @@ class IndentEngine {
     // break and no spaces at either end; moves the state on to the next line.
     std::int64_t IndentLine(std::string_view trimmedLine);
 
-    // The same, by building the line's whole analysis text and applying the
-    // rules to it word by word. IndentLine reads only the words it needs and
-    // gives the same results faster; tests compare the two.
-    std::int64_t IndentLineFromAnalysisText(std::string_view trimmedLine);
-
     // The line without spaces at its ends, with its new indentation in front.
     std::string FormatLine(std::string_view line);
 
@@ -67,10 +60,7 @@ class IndentEngine {
     void BuildAnalysisText(std::string_view line);
     std::int64_t IndentEndLine();
     std::int64_t IndentOrdinaryLine();
-    std::int64_t IndentStatements(std::string_view line, const ScannedWord& first);
-    // Applies a statement's keyword; the statement's analysis text is needed
-    // (and given) only for IF, NEXT and DO.
-    void ApplyKeyword(std::string_view keyword, std::string_view statement);
+    void ApplyKeyword(std::string_view statement);
     void LowerLevel(std::int64_t steps);
     std::string_view Analysis() const { return {analysis_.data(), analysisLength_}; }
 

@@ -1,12 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "formatter/indent_engine.hpp"
-#include "text/text.hpp"
 
 namespace halvex {
 namespace {
@@ -197,43 +195,3 @@ TEST(IndentEngine, NonAsciiBytesPassThroughAndFoldLikeWindows) {
 }  // namespace
 }  // namespace halvex
 
-namespace halvex {
-namespace {
-
-// IndentLine reads only the words it needs straight from the bytes; it must
-// agree with the rules applied literally to the whole analysis text, line by
-// line and in every part of the state, on lines built from the pieces that
-// the rules react to.
-TEST(IndentEngine, FastPathAgreesWithTheAnalysisText) {
-    const std::vector<std::string> pieces = {
-        "IF", "if", "THEN", " then", "ELSE", "ELSEIF", "ENDIF", "END", "end", "FOR", "NEXT", "DO", "LOOP", " loop",
-        "WHILE", "WEND", "SELECT", "CASE", "SUB", "FUNCTION", "CSUB", "CFUNCTION", "DEFINEFONT", "x", "i", "\xC4\xB0" "F",
-        "\xE2\x84\xAA", "\xC3\xA9", "\xFF", " ", "  ", "\t", ":", "\"", "'", "=", "-", ",", "(", ")", "<", ">", "\\",
-        "1", "abc", "label:", "REM"};
-    std::mt19937 random(7);
-    const LowerCaseFolds folds;
-    for (const FormatSettings settings : {FormatSettings{1, 0}, FormatSettings{0, 0}, FormatSettings{3, 1}}) {
-        FormatterState fastState, literalState;
-        IndentEngine fast(fastState, settings, folds), literal(literalState, settings, folds);
-        fast.StartRun();
-        literal.StartRun();
-        for (int n = 0; n < 20000; ++n) {
-            std::string line;
-            for (std::size_t count = random() % 9; count > 0; --count) line += pieces[random() % pieces.size()];
-            const std::string trimmed(TrimSpaces(std::string_view(line)));
-            ASSERT_EQ(fast.IndentLine(trimmed), literal.IndentLineFromAnalysisText(trimmed)) << trimmed;
-            ASSERT_EQ(fastState.indentLevel, literalState.indentLevel) << trimmed;
-            ASSERT_EQ(fastState.pendingIndent, literalState.pendingIndent) << trimmed;
-            ASSERT_EQ(fastState.formatErrorState, literalState.formatErrorState) << trimmed;
-            ASSERT_EQ(fastState.errorLocation, literalState.errorLocation) << trimmed;
-            ASSERT_EQ(fastState.currentRoutine, literalState.currentRoutine) << trimmed;
-            if (fastState.indentLevel > 50) {  // keep the levels small enough to vary
-                fast.StartRun();
-                literal.StartRun();
-            }
-        }
-    }
-}
-
-}  // namespace
-}  // namespace halvex
