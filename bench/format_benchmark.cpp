@@ -1,0 +1,86 @@
+// Benchmarks of the indentation engine alone, the format pipeline, and the
+// whole Format command over a FakeScintilla, on generated programs. Each
+// reports bytes per second of input.
+#include <benchmark/benchmark.h>
+
+#include <string>
+#include <vector>
+
+#include "fake_scintilla.hpp"
+#include "formatter/format_command.hpp"
+#include "formatter/format_text.hpp"
+#include "program_generator.hpp"
+#include "text/text.hpp"
+
+namespace halvex::bench {
+namespace {
+
+const std::string& Program() {
+    static const std::string program = GenerateProgram({.lines = 400000, .seed = 11});
+    return program;
+}
+
+// The program's lines, trimmed, as the pipeline hands them to the engine.
+const std::vector<std::string_view>& Lines() {
+    static const std::vector<std::string_view> lines = [] {
+        std::vector<std::string_view> out;
+        std::string_view rest = Program();
+        while (!rest.empty()) {
+            const std::size_t end = rest.find("\r\n");
+            out.push_back(TrimSpaces(rest.substr(0, end)));
+            rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 2);
+        }
+        return out;
+    }();
+    return lines;
+}
+
+void Engine(benchmark::State& state) {
+    const LowerCaseFolds folds;
+    const FormatSettings settings;
+    FormatterState formatterState;
+    IndentEngine engine(formatterState, settings, folds);
+    for (auto _ : state) {
+        engine.StartRun();
+        std::int64_t spaces = 0;
+        for (const std::string_view line : Lines()) spaces += engine.IndentLine(line);
+        benchmark::DoNotOptimize(spaces);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * Program().size()));
+}
+BENCHMARK(Engine)->Unit(benchmark::kMillisecond);
+
+void Pipeline(benchmark::State& state) {
+    const LowerCaseFolds folds;
+    const FormatSettings settings;
+    FormatterState formatterState;
+    IndentEngine engine(formatterState, settings, folds);
+    for (auto _ : state) {
+        engine.StartRun();
+        benchmark::DoNotOptimize(FormatText(Program(), engine));
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * Program().size()));
+}
+BENCHMARK(Pipeline)->Unit(benchmark::kMillisecond);
+
+// The whole command: fetch from the editor, format, compare, write back.
+void Command(benchmark::State& state) {
+    FormatterState formatterState;
+    for (auto _ : state) {
+        state.PauseTiming();
+        testing::FakeScintilla editor(Program());
+        Platform platform;
+        platform.sendToEditor = [&editor](unsigned m, std::uintptr_t w, std::intptr_t l) { return editor.Handle(m, w, l); };
+        platform.showMessageBox = [](std::u16string_view, std::u16string_view, unsigned) { return 1; };
+        state.ResumeTiming();
+        FormatCommand(platform, {}, formatterState);
+        benchmark::DoNotOptimize(editor.document().data());
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * Program().size()));
+}
+BENCHMARK(Command)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace halvex::bench
+
+BENCHMARK_MAIN();
