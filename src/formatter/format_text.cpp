@@ -1,5 +1,8 @@
 #include "formatter/format_text.hpp"
 
+#include <cstring>
+#include <memory>
+
 
 
 #include "text/byte_scan.hpp"
@@ -41,36 +44,57 @@ std::uint64_t FormatLines(std::string_view source, IndentEngine& engine, Emit&& 
     return errorLine;
 }
 
-void AppendLine(std::string& out, std::size_t spaces, std::string_view line, bool hasBreak) {
-    out.append(spaces, ' ');
-    out.append(line);
-    if (hasBreak) out.append("\r\n");
-}
+// Collects formatted lines in a buffer of its own and hands them on in
+// pieces, so that each line costs a few plain copies and no allocation.
+class PieceWriter {
+   public:
+    explicit PieceWriter(const TextSink& sink) : sink_(sink), buffer_(new char[kSize]) {}
+    ~PieceWriter() { Flush(); }
+
+    void Line(std::size_t spaces, std::string_view line, bool hasBreak) {
+        const std::size_t length = spaces + line.size() + (hasBreak ? 2 : 0);
+        if (used_ + length > kSize) Flush();
+        if (length > kSize) {  // a line longer than the buffer goes on its own
+            sink_(std::string(spaces, ' '));
+            sink_(line);
+            if (hasBreak) sink_("\r\n");
+            return;
+        }
+        char* out = buffer_.get() + used_;
+        std::memset(out, ' ', spaces);
+        std::memcpy(out + spaces, line.data(), line.size());
+        if (hasBreak) std::memcpy(out + spaces + line.size(), "\r\n", 2);
+        used_ += length;
+    }
+
+    void Flush() {
+        if (used_ != 0) sink_(std::string_view(buffer_.get(), used_));
+        used_ = 0;
+    }
+
+   private:
+    static constexpr std::size_t kSize = 256 * 1024;
+    const TextSink& sink_;
+    std::unique_ptr<char[]> buffer_;
+    std::size_t used_ = 0;
+};
 
 }  // namespace
 
 FormattedText FormatText(std::string_view source, IndentEngine& engine) {
     FormattedText out;
     out.text.reserve(source.size() + source.size() / 8 + 16);
-    out.errorLine = FormatLines(source, engine, [&out](std::size_t spaces, std::string_view line, bool hasBreak) {
-        AppendLine(out.text, spaces, line, hasBreak);
-    });
+    out.errorLine = FormatTextTo(source, engine, [&out](std::string_view piece) { out.text.append(piece); });
     return out;
 }
 
 std::uint64_t FormatTextTo(std::string_view source, IndentEngine& engine, const TextSink& sink) {
-    constexpr std::size_t kPiece = 64 * 1024;
-    std::string piece;
-    piece.reserve(2 * kPiece);
+    PieceWriter writer(sink);
     const std::uint64_t errorLine =
-        FormatLines(source, engine, [&](std::size_t spaces, std::string_view line, bool hasBreak) {
-            AppendLine(piece, spaces, line, hasBreak);
-            if (piece.size() >= kPiece) {
-                sink(piece);
-                piece.clear();
-            }
+        FormatLines(source, engine, [&writer](std::size_t spaces, std::string_view line, bool hasBreak) {
+            writer.Line(spaces, line, hasBreak);
         });
-    if (!piece.empty()) sink(piece);
+    writer.Flush();
     return errorLine;
 }
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "shell/editor.hpp"
+#include "text/byte_scan.hpp"
 
 namespace halvex::testing {
 
@@ -19,29 +20,32 @@ void FakeScintilla::SetSelection(std::intptr_t anchor, std::intptr_t caret) {
 
 // Lines end at CR LF, LF or a lone CR, as Scintilla cuts them; a position
 // between the CR and the LF of a CR LF is still on the line that they end.
-bool FakeScintilla::EndsLineAt(std::intptr_t i) const {
-    const char c = document_[static_cast<std::size_t>(i)];
-    return c == '\n' || (c == '\r' && (i + 1 >= Length() || document_[static_cast<std::size_t>(i) + 1] != '\n'));
+// Lines are counted by scanning from the start (eight bytes at a time), which
+// keeps the model free of an index to maintain.
+std::intptr_t FakeScintilla::NextLineStart(std::intptr_t from) const {
+    const std::string_view text(document_);
+    std::size_t at = FindFirstOf<'\r', '\n'>(text, static_cast<std::size_t>(from));
+    if (at == text.size()) return -1;
+    at += text[at] == '\r' && at + 1 < text.size() && text[at + 1] == '\n' ? 2 : 1;
+    return static_cast<std::intptr_t>(at);
 }
 
 std::intptr_t FakeScintilla::LineFromPosition(std::intptr_t position) const {
     position = Clamp(position);
     std::intptr_t line = 0;
-    for (std::intptr_t i = 0; i < position; ++i) {
-        if (EndsLineAt(i)) ++line;
-    }
+    for (std::intptr_t next = NextLineStart(0); next != -1 && next <= position; next = NextLineStart(next)) ++line;
     return line;
 }
 
 std::intptr_t FakeScintilla::LineCount() const { return LineFromPosition(Length()) + 1; }
 
 std::intptr_t FakeScintilla::LineStart(std::intptr_t line) const {
-    if (line <= 0) return 0;
-    std::intptr_t seen = 0;
-    for (std::intptr_t i = 0; i < Length(); ++i) {
-        if (EndsLineAt(i) && ++seen == line) return i + 1;
+    std::intptr_t start = 0;
+    for (std::intptr_t seen = 0; seen < line; ++seen) {
+        start = NextLineStart(start);
+        if (start == -1) return Length();
     }
-    return Length();
+    return start;
 }
 
 std::intptr_t FakeScintilla::GetText(std::uintptr_t wParam, char* buffer) const {

@@ -39,7 +39,8 @@ class FakeScintilla {
    private:
     std::intptr_t Length() const { return static_cast<std::intptr_t>(document_.size()); }
     std::intptr_t Clamp(std::intptr_t position) const;
-    bool EndsLineAt(std::intptr_t index) const;
+    // Where the line after the one holding `from` starts; -1 after the last.
+    std::intptr_t NextLineStart(std::intptr_t from) const;
     std::intptr_t GetText(std::uintptr_t wParam, char* buffer) const;
     std::intptr_t GetSelText(char* buffer) const;
     void ReplaceSelection(const char* text);
