@@ -24,9 +24,7 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    // About 30 bytes a line: aim a little below the size, then the last
-    // routine finishes the program.
-    if (megabytes != 0) options.lines = megabytes * 1000 * 1000 / 31;
+    options.bytes = megabytes * 1000 * 1000;
     const std::string program = halvex::bench::GenerateProgram(options);
     return std::fwrite(program.data(), 1, program.size(), stdout) == program.size() ? 0 : 1;
 }

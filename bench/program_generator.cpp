@@ -34,8 +34,9 @@ class Generator {
     explicit Generator(const GeneratorOptions& options) : options_(options), random_(options.seed) {}
 
     std::string Run() {
-        out_.reserve(options_.lines * 32);
-        while (lines_ < options_.lines) Routine();
+        const bool bySize = options_.bytes != 0;
+        out_.reserve(bySize ? options_.bytes + 4096 : options_.lines * 32);
+        while (bySize ? out_.size() < options_.bytes : lines_ < options_.lines) Routine();
         return std::move(out_);
     }
 
