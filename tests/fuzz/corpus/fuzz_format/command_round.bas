@@ -1,0 +1,4 @@
+
+"SUB A
+  x = 1
+END SUB

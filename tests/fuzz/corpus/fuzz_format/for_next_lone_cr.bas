@@ -1,0 +1,1 @@
+SUB AFOR i = 1 TO 3 : FOR j = 1 TO 3x = i * jNEXT j, iEND SUB

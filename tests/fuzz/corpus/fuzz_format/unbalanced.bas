@@ -1,0 +1,10 @@
+SUB One
+DO
+END SUB
+SUB Two
+FOR i = 1 TO 2
+END SUB
+END
+
+
+

@@ -1,0 +1,129 @@
+// Fuzz target: the format pipeline over any bytes. Checks that formatting
+// changes nothing but the spaces at both ends of lines and the line breaks,
+// keeps the line count, writes CR LF only and is idempotent; for a small share
+// of inputs it runs the Format command over the stand-in editor, with a length
+// convention and a selection taken from the input's first bytes (text holding
+// a NUL goes only there: the command must refuse it).
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "check.hpp"
+#include "fake_scintilla.hpp"
+#include "formatter/format_command.hpp"
+#include "formatter/format_text.hpp"
+#include "reference.hpp"
+#include "text/text.hpp"
+
+namespace {
+
+using namespace halvex;
+using testing::FakeScintilla;
+using testing::LengthConvention;
+
+std::string Format(std::string_view source, const FormatSettings& settings, FormatterState* stateOut = nullptr) {
+    const LowerCaseFolds folds;
+    FormatterState state;
+    IndentEngine engine(state, settings, folds);
+    engine.StartRun();
+    std::string text = FormatText(source, engine).text;
+    if (stateOut != nullptr) *stateOut = std::move(state);
+    return text;
+}
+
+// A little-endian number from up to `count` bytes at `at`; 0 past the end.
+std::size_t BytesAt(std::string_view input, std::size_t at, std::size_t count) {
+    std::size_t value = 0;
+    for (std::size_t i = 0; i < count && at + i < input.size(); ++i) {
+        value |= static_cast<std::size_t>(static_cast<unsigned char>(input[at + i])) << (8 * i);
+    }
+    return value;
+}
+
+// The Format command on the document, with the selection from anchor to
+// caret. It works on the whole document when nothing is selected, else on
+// exactly the selection's whole lines, as a text of their own, and changes
+// nothing else. Text that holds a NUL is left alone, with the user's
+// selection, and a box says so. Otherwise the caret ends at the start of its
+// line, and a box names the routine that the text's own run blames, if any.
+void CheckFormatCommand(const std::string& document, LengthConvention convention, std::intptr_t anchor,
+                        std::intptr_t caret, const FormatSettings& settings) {
+    FakeScintilla editor(document, convention);
+    editor.SetSelection(anchor, caret);
+    Platform platform;
+    platform.sendToEditor = [&editor](unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
+        return editor.Handle(message, wParam, lParam);
+    };
+    std::vector<std::u16string> boxes;
+    platform.showMessageBox = [&boxes](std::u16string_view, std::u16string_view text, unsigned) {
+        boxes.emplace_back(text);
+        return 1;
+    };
+    FormatterState state;
+    FormatCommand(platform, settings, state);
+
+    const FakeScintilla before(document);
+    std::size_t from = 0;
+    std::size_t to = document.size();
+    if (anchor != caret) {
+        from = static_cast<std::size_t>(before.LineStart(before.LineFromPosition(std::min(anchor, caret))));
+        to = static_cast<std::size_t>(before.LineStart(before.LineFromPosition(std::max(anchor, caret)) + 1));
+    }
+    const std::string_view target = std::string_view(document).substr(from, to - from);
+    if (target.find('\0') != std::string_view::npos) {
+        HALVEX_FUZZ_CHECK(editor.document() == document && editor.writes() == 0);
+        HALVEX_FUZZ_CHECK(editor.anchor() == anchor && editor.caret() == caret);
+        HALVEX_FUZZ_CHECK(boxes.size() == 1 && boxes[0] == kNulSkippedText);
+        return;
+    }
+    FormatterState wantState;
+    const std::string want =
+        document.substr(0, from) + Format(target, settings, &wantState) + document.substr(to);
+    HALVEX_FUZZ_CHECK(editor.document() == want);
+    HALVEX_FUZZ_CHECK(editor.writes() == (want == document ? 0 : 1));
+    HALVEX_FUZZ_CHECK(reference::ScintillaLineCount(editor.document()) == reference::ScintillaLineCount(document));
+    const std::intptr_t caretLine = before.LineFromPosition(caret);
+    HALVEX_FUZZ_CHECK(editor.caret() == editor.LineStart(caretLine) && editor.anchor() == editor.caret());
+    std::vector<std::u16string> wantBoxes;
+    if (wantState.formatErrorState == kErrorRecorded) {
+        wantBoxes.push_back(std::u16string(kFormatErrorPrefix) + FromUtf8(wantState.errorLocation));
+    }
+    HALVEX_FUZZ_CHECK(boxes == wantBoxes);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view input(reinterpret_cast<const char*>(data), size);
+    // The first byte picks the settings: base levels -2 to 4, and every
+    // "Suppress format error" value that means something.
+    const unsigned char choice = input.empty() ? 0 : static_cast<unsigned char>(input[0]);
+    const FormatSettings settings{static_cast<std::int32_t>(choice % 7) - 2, static_cast<std::int32_t>(choice / 7 % 4)};
+
+    // The pipeline never sees a NUL: the command refuses such text first.
+    if (std::memchr(input.data(), '\0', input.size()) == nullptr) {
+        const std::string once = Format(input, settings);
+        HALVEX_FUZZ_CHECK(reference::StrippedLines(once) == reference::StrippedLines(input));
+        HALVEX_FUZZ_CHECK(reference::ScintillaLineCount(once) == reference::ScintillaLineCount(input));
+        HALVEX_FUZZ_CHECK(reference::FirstBareBreak(once) == std::string_view::npos);
+        HALVEX_FUZZ_CHECK(Format(once, settings) == once);
+    }
+    // One input in sixteen, when short (the stand-in editor counts lines
+    // byte by byte), also goes through the Format command.
+    if (size >= 6 && size <= 4096 && (static_cast<unsigned char>(input[1]) & 0x0F) == 0) {
+        const LengthConvention convention =
+            (input[1] & 0x10) != 0 ? LengthConvention::kCountsNul : LengthConvention::kExcludesNul;
+        const std::string document(input);
+        const auto anchor = static_cast<std::intptr_t>(BytesAt(input, 2, 2) % (size + 1));
+        // Half of these runs format the whole document.
+        const auto caret =
+            (input[1] & 0x20) != 0 ? anchor : static_cast<std::intptr_t>(BytesAt(input, 4, 2) % (size + 1));
+        CheckFormatCommand(document, convention, anchor, caret, settings);
+    }
+    return 0;
+}
