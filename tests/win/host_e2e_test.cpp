@@ -231,8 +231,8 @@ TEST_F(VariableReportTest, ProgramPathsAndWorkingDirectories) {
     EXPECT_EQ(piped.cwd, hostDir);
 }
 
-TEST_F(VariableReportTest, MissingOrEmptyProgramShowsNothingAndStartsNothing) {
-    for (const std::wstring& exePath : {cwd_.path() + L"no-such-ide.exe", std::wstring()}) {
+TEST_F(VariableReportTest, MissingEmptyOrFolderProgramShowsNothingAndStartsNoIde) {
+    for (const std::wstring& exePath : {cwd_.path() + L"no-such-ide.exe", std::wstring(), files_.path()}) {
         const Run run = Report(exePath, "x = 1", L"export", 1500);
         EXPECT_EQ(run.hostRecords, (std::vector<Fields>{{"main-view", run.mainView}, {"result", "0"}}));
         EXPECT_EQ(run.argv, "");
