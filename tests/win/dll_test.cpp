@@ -19,14 +19,10 @@ using testing::FakeScintilla;
 using testing::ModuleDirectory;
 using testing::TempFolder;
 
-struct HandleTriple {
-    HWND npp, main, second;
-};
-
 // The plug-in's exports as the host declares them.
 struct Plugin {
     HMODULE module = nullptr;
-    void (*setInfo)(HandleTriple) = nullptr;
+    void (*setInfo)(testing::NppHandles) = nullptr;
     const wchar_t* (*getName)() = nullptr;
     void* (*getFuncsArray)(int*) = nullptr;
     void (*beNotified)(void*) = nullptr;
@@ -45,12 +41,8 @@ void Bind(HMODULE module, const char* name, F& f) {
 // Loads the DLL with `cwd` as the current directory, where it looks for its
 // settings file.
 Plugin Load(const std::wstring& cwd) {
-    wchar_t previous[MAX_PATH] = {};
-    GetCurrentDirectoryW(MAX_PATH, previous);
-    SetCurrentDirectoryW(cwd.c_str());
     Plugin p;
-    p.module = LoadLibraryW((ModuleDirectory() + L"Halvex.dll").c_str());
-    SetCurrentDirectoryW(previous);
+    p.module = testing::LoadLibraryIn(ModuleDirectory() + L"Halvex.dll", cwd);
     EXPECT_NE(p.module, nullptr);
     if (p.module == nullptr) return p;
     Bind(p.module, "setInfo", p.setInfo);

@@ -21,19 +21,11 @@ using testing::FakeScintilla;
 using testing::ModuleDirectory;
 using testing::TempFolder;
 
-struct HandleTriple {
-    HWND npp, main, second;
-};
-
 // The test build of the plug-in, with its allocation-failure hook.
 class FaultyPlugin {
    public:
     explicit FaultyPlugin(const std::wstring& cwd) {
-        wchar_t previous[MAX_PATH] = {};
-        GetCurrentDirectoryW(MAX_PATH, previous);
-        SetCurrentDirectoryW(cwd.c_str());
-        module_ = LoadLibraryW((ModuleDirectory() + L"HalvexFaults.dll").c_str());
-        SetCurrentDirectoryW(previous);
+        module_ = testing::LoadLibraryIn(ModuleDirectory() + L"HalvexFaults.dll", cwd);
         Bind("setInfo", setInfo);
         Bind("getFuncsArray", getFuncsArray);
         Bind("doFormat", doFormat);
@@ -46,7 +38,16 @@ class FaultyPlugin {
     }
     bool loaded() const { return module_ != nullptr && failAfter != nullptr; }
 
-    void (*setInfo)(HandleTriple) = nullptr;
+    // The first record's ShortcutKey (Ctrl, Alt, Shift, key code).
+    const std::uint8_t* FirstShortcut() const {
+        int count = 0;
+        const auto* table = static_cast<const std::uint8_t*>(getFuncsArray(&count));
+        const std::uint8_t* key = nullptr;
+        std::memcpy(&key, table + 144, 8);
+        return key;
+    }
+
+    void (*setInfo)(testing::NppHandles) = nullptr;
     void* (*getFuncsArray)(int*) = nullptr;
     int (*doFormat)() = nullptr;
     int (*doVarRP)() = nullptr;
@@ -159,9 +160,8 @@ std::string ShortcutsWithSettings(const std::string& contents) {
     FaultyPlugin plugin(cwd.path());
     if (!plugin.loaded()) return "not loaded";
     int count = 0;
-    const auto* table = static_cast<const std::uint8_t*>(plugin.getFuncsArray(&count));
-    const std::uint8_t* key = nullptr;
-    std::memcpy(&key, table + 144, 8);
+    plugin.getFuncsArray(&count);
+    const std::uint8_t* key = plugin.FirstShortcut();
     return std::to_string(count) + ":" + std::to_string(key[1]) + "," + std::to_string(key[3]);
 }
 
@@ -191,11 +191,7 @@ TEST(Faults, UnreadableFirstSettingsFileFallsBackToTheSecond) {
     FaultyPlugin plugin(cwd.path());
     CloseHandle(lock);
     ASSERT_TRUE(plugin.loaded());
-    int count = 0;
-    const auto* table = static_cast<const std::uint8_t*>(plugin.getFuncsArray(&count));
-    const std::uint8_t* key = nullptr;
-    std::memcpy(&key, table + 144, 8);
-    EXPECT_EQ(key[3], 67);
+    EXPECT_EQ(plugin.FirstShortcut()[3], 67);
 }
 
 }  // namespace

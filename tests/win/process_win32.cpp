@@ -41,6 +41,15 @@ ProcessResult RunProcess(const std::wstring& commandLine, const std::wstring& di
     return result;
 }
 
+HMODULE LoadLibraryIn(const std::wstring& dll, const std::wstring& cwd) {
+    wchar_t previous[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, previous);
+    SetCurrentDirectoryW(cwd.c_str());
+    const HMODULE module = LoadLibraryW(dll.c_str());
+    SetCurrentDirectoryW(previous);
+    return module;
+}
+
 std::string ReadBytes(const std::wstring& path) {
     std::ifstream in(path.c_str(), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

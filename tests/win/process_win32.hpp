@@ -20,6 +20,15 @@ struct ProcessResult {
 // Runs the command line in `directory` (or here when empty) and waits for it.
 ProcessResult RunProcess(const std::wstring& commandLine, const std::wstring& directory = L"");
 
+// Loads a DLL with `cwd` as the current directory (where the plug-in looks
+// for its settings file while it loads), then restores the old one.
+HMODULE LoadLibraryIn(const std::wstring& dll, const std::wstring& cwd);
+
+// The host's NppData record: main window, main view, second view.
+struct NppHandles {
+    HWND npp, main, second;
+};
+
 std::string ReadBytes(const std::wstring& path);
 void WriteBytes(const std::wstring& path, const std::string& bytes);
 
