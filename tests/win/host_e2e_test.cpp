@@ -153,7 +153,8 @@ class VariableReportTest : public HostTest {
         WriteSettings("Exe Path = " + Narrow(exePath) + "\r\n");
         DeleteFileW(recordPath_.c_str());
         Run run;
-        run.hostRecords = Records(RunHost(L"varreport " + Quote(WriteDocument(document)) + L" --via " + via).out);
+        const std::wstring args = L"varreport " + Quote(WriteDocument(document)) + L" --via " + via;
+        run.hostRecords = Records(RunHost(args + L" --show-main-view").out);
         if (!run.hostRecords.empty() && run.hostRecords[0][0] == "main-view") run.mainView = run.hostRecords[0][1];
         ReadRecord(run, waitMs);
         return run;
@@ -256,6 +257,7 @@ TEST_F(VariableReportTest, ClipboardHeldByAnotherProcessKeepsItsTextAndTheIdeSti
     CloseClipboard();  // the report has run; let the stand-in read what is there
     ReadRecord(run, 15000);
     DestroyWindow(owner);
+    EXPECT_TRUE(run.hostRecords.empty()) << "varreport through the menu prints nothing";
     EXPECT_NE(run.argv, "");
     EXPECT_EQ(run.clipboard, "old clipboard text");
 }

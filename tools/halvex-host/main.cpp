@@ -36,7 +36,7 @@ const char kUsage[] =
     "\n"
     "  menu                       print the name and the command table\n"
     "  format IN OUT [--select START END] [--caret POS] [--old-scintilla] [--via menu|export] [--time]\n"
-    "  varreport IN [--via menu|export]   (prints main-view HANDLE first)\n"
+    "  varreport IN [--via menu|export] [--show-main-view]\n"
     "  about\n";
 
 // The host's records, as Notepad++ declares them.
@@ -239,6 +239,7 @@ struct CommandOptions {
     bool oldScintilla = false;
     bool viaExport = false;
     bool time = false;
+    bool showMainView = false;
 };
 
 std::optional<CommandOptions> ParseOptions(const std::vector<std::wstring>& args, std::size_t from) {
@@ -258,6 +259,8 @@ std::optional<CommandOptions> ParseOptions(const std::vector<std::wstring>& args
                 options.viaExport = args[++i] == L"export";
             } else if (arg == L"--time") {
                 options.time = true;
+            } else if (arg == L"--show-main-view") {
+                options.showMainView = true;
             } else {
                 return std::nullopt;
             }
@@ -332,7 +335,9 @@ int wmain(int argc, wchar_t** argv) {
         RunCommand(*plugin, 2, nullptr, false);
         PrintBoxes(watcher);
     } else if (command == L"varreport") {
-        PrintRecord({"main-view", std::to_string(reinterpret_cast<std::intptr_t>(data.scintillaMainHandle))});
+        if (options->showMainView) {
+            PrintRecord({"main-view", std::to_string(reinterpret_cast<std::intptr_t>(data.scintillaMainHandle))});
+        }
         result = RunCommand(*plugin, 0, plugin->doVarRP, options->viaExport);
         PrintBoxes(watcher);
     } else {
