@@ -1,5 +1,6 @@
 #include "formatter/format_text.hpp"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -48,13 +49,16 @@ std::uint64_t FormatLines(std::string_view source, IndentEngine& engine, Emit&& 
 // pieces, so that each line costs a few plain copies and no allocation.
 class PieceWriter {
    public:
-    explicit PieceWriter(const TextSink& sink) : sink_(sink), buffer_(new char[kSize]) {}
+    // A small text gets a small buffer: twice its size covers the spaces and
+    // line breaks of most texts, and longer pieces are simply handed on.
+    PieceWriter(const TextSink& sink, std::size_t sourceSize)
+        : sink_(sink), size_(std::min(kMaxSize, 2 * sourceSize + 64)), buffer_(new char[size_]) {}
     ~PieceWriter() { Flush(); }
 
     void Line(std::size_t spaces, std::string_view line, bool hasBreak) {
         const std::size_t length = spaces + line.size() + (hasBreak ? 2 : 0);
-        if (used_ + length > kSize) Flush();
-        if (length > kSize) {  // a line longer than the buffer goes on its own
+        if (used_ + length > size_) Flush();
+        if (length > size_) {  // a line longer than the buffer goes on its own
             sink_(std::string(spaces, ' '));
             sink_(line);
             if (hasBreak) sink_("\r\n");
@@ -73,8 +77,9 @@ class PieceWriter {
     }
 
    private:
-    static constexpr std::size_t kSize = 256 * 1024;
+    static constexpr std::size_t kMaxSize = 256 * 1024;
     const TextSink& sink_;
+    std::size_t size_;
     std::unique_ptr<char[]> buffer_;
     std::size_t used_ = 0;
 };
@@ -89,7 +94,7 @@ FormattedText FormatText(std::string_view source, IndentEngine& engine) {
 }
 
 std::uint64_t FormatTextTo(std::string_view source, IndentEngine& engine, const TextSink& sink) {
-    PieceWriter writer(sink);
+    PieceWriter writer(sink, source.size());
     const std::uint64_t errorLine =
         FormatLines(source, engine, [&writer](std::size_t spaces, std::string_view line, bool hasBreak) {
             writer.Line(spaces, line, hasBreak);
