@@ -120,6 +120,7 @@ TEST(Faults, FormatSurvivesAFailedAllocationAnywhere) {
         });
     DestroyWindow(view);
     EXPECT_GT(points, 3) << "the hook never reached the command's allocations";
+    RecordProperty("failure_points", points);
     EXPECT_GE(changedRuns, 1);
 }
 
@@ -133,6 +134,7 @@ TEST(Faults, VariableReportSurvivesAFailedAllocationAnywhere) {
     const int points = FailEveryAllocation(plugin, [&] { return plugin.doVarRP(); }, [](int) {});
     DestroyWindow(view);
     EXPECT_GT(points, 2);
+    RecordProperty("failure_points", points);
 }
 
 TEST(Faults, HundredMegabyteDocumentIsFormattedThroughTheExport) {
