@@ -257,6 +257,9 @@ int ProcessFile(const std::string& file, const Options& options) {
         }
         case Mode::kCheck:
         case Mode::kInPlace: {
+            // A first run only compares; a changed file is formatted again
+            // straight into its replacement, so the result is never held
+            // whole and an unchanged file is never written.
             Comparison comparison(source);
             report = FormatSourceTo(source, settings, std::ref(comparison));
             if (!comparison.changed()) break;
