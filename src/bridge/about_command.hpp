@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "halvex_version.hpp"
-#include "shell/platform.hpp"
+#include "editor/platform.hpp"
 #include "text/text.hpp"
 
 namespace halvex {

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "bridge/ide_launch.hpp"
-#include "shell/editor.hpp"
+#include "editor/editor.hpp"
 
 namespace halvex {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "formatter/format_text.hpp"
-#include "shell/editor.hpp"
+#include "editor/editor.hpp"
 #include "text/text.hpp"
 
 namespace halvex {

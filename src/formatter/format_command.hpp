@@ -4,7 +4,7 @@
 // not balance.
 
 #include "formatter/indent_engine.hpp"
-#include "shell/platform.hpp"
+#include "editor/platform.hpp"
 
 namespace halvex {
 

@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "shell/platform.hpp"
+#include "editor/platform.hpp"
 
 namespace halvex {
 

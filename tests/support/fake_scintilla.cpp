@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "shell/editor.hpp"
+#include "editor/editor.hpp"
 #include "text/byte_scan.hpp"
 
 namespace halvex::testing {

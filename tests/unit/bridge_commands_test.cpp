@@ -8,7 +8,7 @@
 #include "bridge/about_command.hpp"
 #include "bridge/variable_report_command.hpp"
 #include "fake_scintilla.hpp"
-#include "shell/editor.hpp"
+#include "editor/editor.hpp"
 
 namespace halvex {
 namespace {

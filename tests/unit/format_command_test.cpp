@@ -5,7 +5,7 @@
 
 #include "fake_scintilla.hpp"
 #include "formatter/format_command.hpp"
-#include "shell/editor.hpp"
+#include "editor/editor.hpp"
 #include "text/text.hpp"
 
 namespace halvex {

@@ -1,4 +1,4 @@
-#include "shell/editor.hpp"
+#include "editor/editor.hpp"
 
 #include <algorithm>
 

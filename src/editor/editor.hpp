@@ -11,7 +11,7 @@
 #include <optional>
 #include <string>
 
-#include "shell/platform.hpp"
+#include "editor/platform.hpp"
 
 namespace halvex {
 
