@@ -16,9 +16,12 @@
 #include <optional>
 #include <utility>
 
+#include "diff.hpp"
 #include "formatter/format_text.hpp"
 #include "halvex_version.hpp"
+#include "in_place.hpp"
 #include "shell/settings.hpp"
+#include "walk.hpp"
 
 namespace halvex::cli {
 namespace {
@@ -30,26 +33,36 @@ constexpr const char* kUsage =
     "Usage: halvex-format [OPTIONS] [FILE...]\n"
     "Re-indents BASIC source as the Format command of the Brenvo Plus plug-in does.\n"
     "With no FILE, or when FILE is -, reads standard input and writes standard output.\n"
+    "A FILE that is a folder stands for the files below it whose extension is listed\n"
+    "by --ext, in sorted order, names beginning with a dot skipped; it needs -i,\n"
+    "--check or --diff.\n"
     "\n"
     "  --indent N                  base indentation level (as the \"Indent\" setting; default 1)\n"
     "  --suppress-format-error N   as the \"Suppress format error\" setting (default 0)\n"
     "  --settings FILE             take \"Indent\" and \"Suppress format error\" from a settings\n"
     "                              file (Halvex.inf), read as the plug-in reads it; options\n"
     "                              are applied in order, so a later --indent wins\n"
-    "  -i, --in-place              rewrite each FILE in place; an unchanged file is not touched\n"
+    "  -i, --in-place              rewrite each changed regular FILE in place: the same file,\n"
+    "                              so owner, mode and hard links stay; a backup beside it\n"
+    "                              holds the old content until the new one is written\n"
     "  --check                     write nothing; name each FILE that would change\n"
+    "  --diff                      write nothing; print a unified diff of each FILE that\n"
+    "                              would change\n"
+    "  --ext LIST                  extensions looked for in folders (default bas,inc)\n"
     "  --help                      show this help\n"
     "  --version                   show the version\n"
     "\n"
-    "Exit status: 0 all well; 1 a format error was reported or --check found a file\n"
-    "to change; 2 bad usage or a file that could not be read or written.\n";
+    "Exit status: 0 all well; 1 a format error was reported or --check or --diff found\n"
+    "a file to change; 2 bad usage or a file that could not be read or written (the\n"
+    "other files are still done).\n";
 
-enum class Mode { kStdout, kInPlace, kCheck };
+enum class Mode { kStdout, kInPlace, kCheck, kDiff };
 
 struct Options {
     Mode mode = Mode::kStdout;
     FormatSettings settings;
     std::vector<std::string> files;
+    Extensions extensions = kDefaultExtensions;
 };
 
 void Complain(std::string_view name, std::string_view message) {
@@ -66,7 +79,7 @@ std::optional<std::int32_t> ParseInt32(std::string_view text) {
     std::int32_t value = 0;
     const char* first = text.data();
     const char* last = text.data() + text.size();
-    if (first != last && *first == '+') ++first;
+    if (first != last && *first == '+' && last - first > 1 && first[1] != '-') ++first;
     const auto [end, error] = std::from_chars(first, last, value);
     if (error != std::errc() || end != last || first == last) return std::nullopt;
     return value;
@@ -189,40 +202,6 @@ class FdWriter {
     int error_ = 0;
 };
 
-// Replaces FILE atomically by what `write` writes: a temporary file beside
-// the real one (a symbolic link is followed), with the same permissions,
-// renamed over it.
-bool ReplaceFile(const std::string& file, const std::function<void(const TextSink&)>& write) {
-    char* resolved = realpath(file.c_str(), nullptr);
-    if (resolved == nullptr) {
-        Complain(file, std::strerror(errno));
-        return false;
-    }
-    const std::string target = resolved;
-    std::free(resolved);
-    struct stat info {};
-    if (stat(target.c_str(), &info) != 0) {
-        Complain(file, std::strerror(errno));
-        return false;
-    }
-    std::string temporary = target + ".halvex-XXXXXX";
-    const int fd = mkstemp(temporary.data());
-    if (fd < 0) {
-        Complain(file, std::string("cannot create a temporary file: ") + std::strerror(errno));
-        return false;
-    }
-    FdWriter writer(fd);
-    bool ok = fchmod(fd, info.st_mode & 07777) == 0;
-    if (ok) write(std::ref(writer));
-    ok = ok && writer.error() == 0 && fsync(fd) == 0;
-    const int writeErrno = writer.error() != 0 ? writer.error() : errno;
-    ok = close(fd) == 0 && ok;
-    if (ok && rename(temporary.c_str(), target.c_str()) == 0) return true;
-    Complain(file, std::string("cannot write: ") + std::strerror(ok ? errno : writeErrno));
-    unlink(temporary.c_str());
-    return false;
-}
-
 void ReportFormatError(std::string_view name, const FormatReport& result) {
     if (result.errorLine != 0) {
         std::fprintf(stderr, "%.*s:%llu: Format error in: %s\n", static_cast<int>(name.size()), name.data(),
@@ -235,6 +214,8 @@ void ReportFormatError(std::string_view name, const FormatReport& result) {
 
 int ProcessFile(const std::string& file, const Options& options) {
     const std::string_view name = file == "-" ? kStdinName : std::string_view(file);
+    const auto complain = [name](std::string_view message) { Complain(name, message); };
+    if (options.mode == Mode::kInPlace && !IsRewritable(file, complain)) return kExitFailure;
     const std::optional<Input> input = Input::Open(file, name);
     if (!input) return kExitFailure;
     const std::string_view source = input->bytes();
@@ -266,9 +247,27 @@ int ProcessFile(const std::string& file, const Options& options) {
             if (options.mode == Mode::kCheck) {
                 std::printf("%.*s\n", static_cast<int>(name.size()), name.data());
                 status = kExitChanges;
-            } else if (!ReplaceFile(file, [&](const TextSink& sink) { FormatSourceTo(source, settings, sink); })) {
+            } else if (!RewriteInPlace(
+                           file, source,
+                           [&](std::string_view old, const TextSink& sink) { FormatSourceTo(old, settings, sink); },
+                           complain)) {
                 return kExitFailure;
             }
+            break;
+        }
+        case Mode::kDiff: {
+            std::string formatted;
+            report = FormatSourceTo(source, settings, [&](std::string_view piece) { formatted.append(piece); });
+            if (formatted == source) break;
+            std::string diff;
+            AppendUnifiedDiff(name, source, formatted, diff);
+            FdWriter writer(STDOUT_FILENO);
+            writer(diff);
+            if (writer.error() != 0) {
+                Complain("<stdout>", std::strerror(writer.error()));
+                return kExitFailure;
+            }
+            status = kExitChanges;
             break;
         }
     }
@@ -289,6 +288,11 @@ std::optional<std::string> OptionValue(const std::vector<std::string>& args, std
     return args[++i];
 }
 
+bool IsFolder(const std::string& path) {
+    struct stat info {};
+    return path != "-" && stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
 bool IsOption(std::string_view arg, std::string_view name) {
     return arg == name || (arg.size() > name.size() && arg.substr(0, name.size()) == name && arg[name.size()] == '=');
 }
@@ -299,11 +303,10 @@ std::optional<int> ParseArguments(const std::vector<std::string>& args, Options&
 // plug-in's own reader; a key the file does not set keeps the value that the
 // options before it gave.
 std::optional<int> ApplySettingsFile(const std::string& file, FormatSettings& settings) {
+    const std::optional<Input> input = Input::Open(file, file);
+    if (!input) return kExitFailure;
     SettingsFile reader;
-    if (!reader.open(file)) {
-        Complain(file, "cannot read settings file");
-        return kExitFailure;
-    }
+    reader.parse(input->bytes());
     settings.baseIndentLevel = reader.readInteger(kIndentKey, settings.baseIndentLevel);
     settings.suppressFormatError = reader.readInteger(kSuppressFormatErrorKey, settings.suppressFormatError);
     return std::nullopt;
@@ -341,6 +344,7 @@ namespace {
 std::optional<int> ParseArguments(const std::vector<std::string>& args, Options& options) {
     bool inPlace = false;
     bool check = false;
+    bool diff = false;
     bool onlyFiles = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -358,6 +362,13 @@ std::optional<int> ParseArguments(const std::vector<std::string>& args, Options&
             inPlace = true;
         } else if (arg == "--check") {
             check = true;
+        } else if (arg == "--diff") {
+            diff = true;
+        } else if (IsOption(arg, "--ext")) {
+            const auto list = OptionValue(args, i, "--ext");
+            const auto extensions = list ? ParseExtensions(*list) : std::nullopt;
+            if (!extensions) return UsageError("--ext needs a comma-separated LIST of extensions such as bas,inc");
+            options.extensions = *extensions;
         } else if (IsOption(arg, "--indent") || IsOption(arg, "--suppress-format-error")) {
             const bool isIndent = IsOption(arg, "--indent");
             const auto value = OptionValue(args, i, isIndent ? "--indent" : "--suppress-format-error");
@@ -373,14 +384,19 @@ std::optional<int> ParseArguments(const std::vector<std::string>& args, Options&
             return UsageError("unknown option '" + arg + "'");
         }
     }
-    if (inPlace && check) return UsageError("-i and --check cannot be used together");
+    if (inPlace + check + diff > 1) return UsageError("-i, --check and --diff cannot be used together");
     if (options.files.empty()) options.files.push_back("-");
     if (inPlace) {
         for (const std::string& file : options.files) {
             if (file == "-") return UsageError("-i needs FILE arguments; it cannot rewrite standard input");
         }
     }
-    options.mode = inPlace ? Mode::kInPlace : check ? Mode::kCheck : Mode::kStdout;
+    options.mode = inPlace ? Mode::kInPlace : check ? Mode::kCheck : diff ? Mode::kDiff : Mode::kStdout;
+    for (const std::string& file : options.files) {
+        if (options.mode == Mode::kStdout && IsFolder(file)) {
+            return UsageError(file + ": is a directory; use -i, --check or --diff to format the files in it");
+        }
+    }
     return std::nullopt;
 }
 
@@ -390,9 +406,18 @@ int Run(const std::vector<std::string>& args) {
     Options options;
     if (const auto exit = ParseArguments(args, options)) return *exit;
     int status = kExitOk;
+    const auto process = [&](const std::string& file) { status = std::max(status, ProcessFile(file, options)); };
+    const auto complain = [](const std::string& path, std::string_view message) { Complain(path, message); };
     for (const std::string& file : options.files) {
-        const int fileStatus = ProcessFile(file, options);
-        if (fileStatus > status) status = fileStatus;
+        if (!IsFolder(file)) {
+            process(file);
+        } else if (!WalkSourceTree(file, options.extensions, process, complain)) {
+            status = kExitFailure;
+        }
+    }
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        Complain("<stdout>", std::strerror(errno));
+        status = kExitFailure;
     }
     return status;
 }
