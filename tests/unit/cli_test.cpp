@@ -1,11 +1,17 @@
 // halvex-format as a user runs it: the real binary, real files, exit codes.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <set>
 #include <sstream>
 
 #include "fake_scintilla.hpp"
@@ -43,13 +49,46 @@ class CliTest : public ::testing::Test {
         return bytes.str();
     }
 
-    // Runs halvex-format with `args` in the test's folder, `input` on stdin.
-    Result Run(const std::string& args, const std::string& input = "") {
+    // Runs halvex-format with `args` in the test's folder, `input` on stdin;
+    // `prefix` comes before the program (a lower privilege, a limit) and `out`
+    // takes its standard output.
+    Result Run(const std::string& args, const std::string& input = "", const std::string& prefix = "",
+               const std::string& out = "stdout") {
         Write("stdin", input);
-        const std::string command = "cd '" + dir_.string() + "' && '" HALVEX_FORMAT_EXE "' " + args +
-                                    " <stdin >stdout 2>stderr";
+        const std::string command = "cd '" + dir_.string() + "' && " + prefix + "'" HALVEX_FORMAT_EXE "' " + args +
+                                    " <stdin >" + out + " 2>stderr";
         const int raw = std::system(command.c_str());
         return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Read(dir_ / "stdout"), Read(dir_ / "stderr")};
+    }
+
+    // Runs "halvex-format -i FILE" and sends it SIGINT as soon as it has
+    // started writing FILE; the status is a shell's (128 + the signal).
+    Result RunInterrupted(const std::string& file) {
+        const fs::path path = dir_ / file;
+        struct stat before {};
+        ::stat(path.c_str(), &before);
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::dup2(::open((dir_ / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);
+            ::signal(SIGINT, SIG_DFL);
+            if (::chdir(dir_.c_str()) == 0) ::execl(HALVEX_FORMAT_EXE, "halvex-format", "-i", file.c_str(), nullptr);
+            ::_exit(127);
+        }
+        int raw = 0;
+        for (struct stat now = before; ::waitpid(pid, &raw, WNOHANG) == 0; ::usleep(200)) {
+            ::stat(path.c_str(), &now);
+            if (now.st_mtim.tv_sec == before.st_mtim.tv_sec && now.st_mtim.tv_nsec == before.st_mtim.tv_nsec) continue;
+            ::kill(pid, SIGINT);
+            ::waitpid(pid, &raw, 0);
+            break;
+        }
+        return {WIFSIGNALED(raw) ? 128 + WTERMSIG(raw) : WEXITSTATUS(raw), "", Read(dir_ / "stderr")};
+    }
+
+    // Runs a command as an ordinary user: CI runs the tests as root, who may
+    // write and read any file.
+    static std::string AsOrdinaryUser() {
+        return ::geteuid() == 0 ? "setpriv --reuid=nobody --regid=nogroup --clear-groups " : "";
     }
 
     fs::path dir_;
@@ -101,10 +140,15 @@ TEST_F(CliTest, SettingsFileSetsIndentAndErrorReportingInOrder) {
     }
 
     fs::create_directory(dir_ / "folder.inf");
-    for (const std::string name : {"missing.inf", "folder.inf"}) {
-        const Result r = Run("--settings " + name + " prog.bas");
-        EXPECT_EQ(r.status, 2) << name;
-        EXPECT_EQ(r.err, "halvex-format: " + name + ": cannot read settings file\n");
+    Write("locked.inf", "Indent=3\n");
+    fs::permissions(dir_ / "locked.inf", fs::perms::none);
+    struct Failure { std::string name; std::string why; std::string prefix; };
+    for (const Failure& f : {Failure{"missing.inf", "No such file or directory", ""},
+                             Failure{"folder.inf", "is a directory", ""},
+                             Failure{"locked.inf", "Permission denied", AsOrdinaryUser()}}) {
+        const Result r = Run("--settings " + f.name + " prog.bas", "", f.prefix);
+        EXPECT_EQ(r.status, 2) << f.name;
+        EXPECT_EQ(r.err, "halvex-format: " + f.name + ": " + f.why + "\n");
         EXPECT_EQ(r.out, "");
     }
     EXPECT_NE(Run("--settings").err.find("--settings needs a FILE"), std::string::npos);
@@ -169,17 +213,142 @@ TEST_F(CliTest, FailuresExitTwoAndNameTheFile) {
     EXPECT_EQ(missing.status, 2);
     EXPECT_EQ(missing.err, "halvex-format: missing.bas: No such file or directory\n");
 
-    struct Usage { std::string args; std::string message; };
+    // A write to standard output that fails is a failure of every mode.
+    struct Usage { std::string args; std::string message; std::string out = "stdout"; };
     for (const Usage& u : {Usage{"--bogus", "unknown option '--bogus'"},
                            Usage{"--indent x", "--indent needs a whole number"},
                            Usage{"--indent 99999999999", "--indent needs a whole number"},
+                           Usage{"--indent +-3", "--indent needs a whole number"},
                            Usage{"--indent", "--indent needs a whole number"},
                            Usage{"-i", "-i needs FILE arguments"},
-                           Usage{"-i --check a.bas", "cannot be used together"}}) {
-        const Result r = Run(u.args);
+                           Usage{"-i --check a.bas", "cannot be used together"},
+                           Usage{"--diff -i a.bas", "cannot be used together"},
+                           Usage{"--ext bas,,inc .", "--ext needs a comma-separated LIST"},
+                           Usage{"good.bas .", ".: is a directory; use -i, --check or --diff"},
+                           Usage{"--check good.bas", "<stdout>: No space left on device", "/dev/full"},
+                           Usage{"--diff good.bas", "<stdout>: No space left on device", "/dev/full"}}) {
+        Write("good.bas", "x\n");
+        const Result r = Run(u.args, "", "", u.out);
         EXPECT_EQ(r.status, 2) << u.args;
         EXPECT_NE(r.err.find(u.message), std::string::npos) << u.args << ": " << r.err;
     }
+}
+
+// -i never harms the file: whatever happens it keeps its inode, so its owner,
+// group, mode and hard links, ends whole (old or new), and leaves no other file.
+TEST_F(CliTest, InPlaceNeverHarmsTheFile) {
+    std::string source;
+    std::string formatted;
+    for (int i = 0; i < 120; ++i) source += "x\n", formatted += "  x\r\n";
+    std::string large;
+    for (int i = 0; i < 1'000'000; ++i) large += "SUB A\nFOR i = 1 TO 3\nx = i\nNEXT\nEND SUB\n";
+    struct Case {
+        std::string file;
+        std::function<void(const fs::path&)> prepare;
+        std::string prefix;  // before the program: a lower privilege, a file size limit
+        int status;
+        std::string message;
+        bool rewritten;
+        bool interrupt = false;
+    };
+    const Case cases[] = {
+        {"pipe.bas", [](const fs::path& p) { fs::remove(p), ::mkfifo(p.c_str(), 0644); }, "", 2,
+         "pipe.bas: not a regular file; left as it was", false},
+        {"readonly.bas", [](const fs::path& p) { fs::permissions(p, fs::perms::owner_read | fs::perms::others_read); },
+         AsOrdinaryUser(), 2, "readonly.bas: Permission denied", false},
+        {"shared.bas", {}, "", 0, "", true},
+        {std::string(247, 'L') + ".bas", {}, "", 0, "", true},
+        // 512 bytes: the backup fits, the new text does not.
+        {"limited.bas", {}, "ulimit -f 1 && ", 2, "limited.bas: cannot write: File too large; left as it was", false},
+        {"large.bas", [&](const fs::path& p) { std::ofstream(p, std::ios::binary) << large; }, "", 128 + SIGINT,
+         "large.bas: interrupted; left as it was", false, true},
+    };
+    for (const Case& c : cases) {
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+        const fs::path path = Write(c.file, source);
+        if (c.prepare) c.prepare(path);
+        fs::create_hard_link(path, dir_ / "link");
+        if (::geteuid() == 0) ::chown(path.c_str(), 65534, 65534);  // a file of another user
+        struct stat before {};
+        ::stat(path.c_str(), &before);
+        const std::string old = S_ISREG(before.st_mode) ? Read(path) : "";
+
+        const Result r = c.interrupt ? RunInterrupted(c.file) : Run("-i '" + c.file + "'", "", c.prefix);
+        EXPECT_EQ(r.status, c.status) << c.file;
+        EXPECT_EQ(r.err, c.message.empty() ? "" : "halvex-format: " + c.message + "\n");
+        struct stat after {};
+        ::stat(path.c_str(), &after);
+        EXPECT_EQ(after.st_ino, before.st_ino) << c.file;
+        EXPECT_EQ(after.st_mode, before.st_mode) << c.file;
+        EXPECT_EQ(after.st_uid, before.st_uid) << c.file;
+        EXPECT_EQ(after.st_gid, before.st_gid) << c.file;
+        EXPECT_EQ(after.st_nlink, 2u) << c.file;
+        if (S_ISREG(before.st_mode)) {
+            EXPECT_TRUE(Read(path) == (c.rewritten ? formatted : old)) << c.file;
+            EXPECT_TRUE(Read(dir_ / "link") == Read(path)) << c.file;
+        }
+        std::set<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir_)) names.insert(entry.path().filename().string());
+        for (const char* output : {"stdin", "stdout", "stderr"}) names.erase(output);
+        EXPECT_EQ(names, (std::set<std::string>{c.file, "link"}));
+    }
+}
+
+// A folder stands for the source files below it, in sorted order: --ext's
+// extensions in any letter case, hidden folders and other files passed over;
+// a file or folder that fails is reported and the rest is still done.
+TEST_F(CliTest, FoldersAreWalkedForSourceFiles) {
+    fs::create_directories(dir_ / "src/sub");
+    fs::create_directories(dir_ / "src/.git");
+    fs::create_directories(dir_ / "src/locked");
+    for (const std::string name : {"src/b.bas", "src/a.INC", "src/sub/c.Bas", "src/.git/d.bas", "src/e.txt"}) {
+        Write(name, "x\n");
+    }
+    Write("src/done.bas", "  x\r\n");
+    Write("src/nul.bas", std::string("x\n\0", 3));
+    fs::permissions(dir_ / "src/locked", fs::perms::none);
+
+    const Result check = Run("--check src", "", AsOrdinaryUser());
+    EXPECT_EQ(check.status, 2);
+    EXPECT_EQ(check.out, "src/a.INC\nsrc/b.bas\nsrc/sub/c.Bas\n");
+    EXPECT_EQ(check.err,
+              "halvex-format: src/locked: Permission denied\n"
+              "halvex-format: src/nul.bas: contains a NUL byte; not formatted\n");
+    const Result other = Run("--check --ext=TXT,.inc src/");
+    EXPECT_EQ(other.out, "src/a.INC\nsrc/e.txt\n");
+    EXPECT_EQ(other.status, 1);
+
+    EXPECT_EQ(Run("-i src").status, 2);
+    EXPECT_EQ(Read(dir_ / "src/sub/c.Bas"), "  x\r\n");
+    EXPECT_EQ(Read(dir_ / "src/.git/d.bas"), "x\n");
+    EXPECT_EQ(Read(dir_ / "src/e.txt"), "x\n");
+}
+
+// --diff prints what -i would write as a patch that applies with patch -p1.
+TEST_F(CliTest, DiffIsAPatchThatMakesTheFormattedFiles) {
+    fs::create_directories(dir_ / "tree/sub");
+    Write("tree/short.bas", "FOR i\nNEXT\n");
+    std::string mixed = "SUB A\r\nx\rDO\n";  // a lone CR inside an LF line
+    for (int i = 0; i < 9; ++i) mixed += "    y\r\n";  // already formatted: two hunks
+    Write("tree/sub/mixed.bas", mixed + "LOOP  \nEND SUB");  // no final line break
+    Write("tree/sub/done.bas", "  x\r\n");
+
+    const Result diff = Run("--diff tree");
+    EXPECT_EQ(diff.status, 1);
+    EXPECT_EQ(diff.out.substr(0, diff.out.find("--- a/tree/sub/mixed.bas")),
+              "--- a/tree/short.bas\n+++ b/tree/short.bas\n@@ -1,2 +1,2 @@\n-FOR i\n-NEXT\n+  FOR i\r\n+  NEXT\r\n");
+    fs::create_directory(dir_ / "patched");
+    fs::copy(dir_ / "tree", dir_ / "patched/tree", fs::copy_options::recursive);
+    ASSERT_EQ(std::system(("cd '" + (dir_ / "patched").string() + "' && patch -s -p1 <../stdout").c_str()), 0);
+
+    EXPECT_EQ(Run("-i tree").status, 0);
+    for (const std::string name : {"short.bas", "sub/mixed.bas", "sub/done.bas"}) {
+        EXPECT_EQ(Read(dir_ / "patched/tree" / name), Read(dir_ / "tree" / name)) << name;
+    }
+    const Result none = Run("--diff tree");
+    EXPECT_EQ(none.status, 0);
+    EXPECT_EQ(none.out, "");
 }
 
 TEST_F(CliTest, HelpAndVersion) {
