@@ -354,7 +354,9 @@ TEST_F(CliTest, DiffIsAPatchThatMakesTheFormattedFiles) {
 TEST_F(CliTest, HelpAndVersion) {
     const Result help = Run("--help");
     EXPECT_EQ(help.status, 0);
-    EXPECT_NE(help.out.find("--in-place"), std::string::npos);
+    for (const char* option : {"--in-place", "--diff", "--ext LIST"}) {
+        EXPECT_NE(help.out.find(option), std::string::npos) << option;
+    }
     const Result version = Run("--version");
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out.rfind("halvex-format ", 0), 0u);
