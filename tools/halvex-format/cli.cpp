@@ -8,9 +8,7 @@
 #include <cerrno>
 #include <algorithm>
 #include <charconv>
-#include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <optional>
