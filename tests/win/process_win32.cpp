@@ -50,6 +50,12 @@ HMODULE LoadLibraryIn(const std::wstring& dll, const std::wstring& cwd) {
     return module;
 }
 
+std::wstring CopyInto(const std::wstring& file, const std::wstring& folder) {
+    const std::wstring copy = folder + file.substr(file.find_last_of(L'\\') + 1);
+    CopyFileW(file.c_str(), copy.c_str(), FALSE);
+    return copy;
+}
+
 std::string ReadBytes(const std::wstring& path) {
     std::ifstream in(path.c_str(), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
