@@ -1,6 +1,8 @@
 #include "shell/settings_win32.hpp"
 
+#include <filesystem>
 #include <string>
+#include <vector>
 
 namespace halvex {
 namespace {
@@ -13,7 +15,7 @@ constexpr DWORD kLongestModuleName = 32768;
 // until the name fits: a name that fills it exactly has been cut short.
 std::wstring ModuleFileName(HMODULE module) {
     std::wstring name;
-    for (DWORD size = MAX_PATH; size <= kLongestModuleName; size *= 2) {
+    for (DWORD size = MAX_PATH;; size *= 2) {
         name.resize(size);
         const DWORD length = GetModuleFileNameW(module, name.data(), size);
         if (length == 0) return {};
@@ -21,8 +23,8 @@ std::wstring ModuleFileName(HMODULE module) {
             name.resize(length);
             return name;
         }
+        if (size > kLongestModuleName) return {};
     }
-    return {};
 }
 
 // The folder of the module, with its final backslash; empty when the name
@@ -42,8 +44,7 @@ std::filesystem::path Openable(const std::wstring& path) {
     return LR"(\\?\)" + path;
 }
 
-}  // namespace
-
+// The places of the settings file, in the order that LoadPluginSettings gives.
 std::vector<std::filesystem::path> SettingsFileCandidates(HMODULE plugin) {
     std::vector<std::filesystem::path> candidates;
     if (const std::wstring folder = ModuleFolder(plugin); !folder.empty()) {
@@ -55,6 +56,8 @@ std::vector<std::filesystem::path> SettingsFileCandidates(HMODULE plugin) {
     }
     return candidates;
 }
+
+}  // namespace
 
 SettingsValues LoadPluginSettings(HMODULE plugin) noexcept {
     try {

@@ -127,7 +127,8 @@ TEST_F(HostTest, SettingsFileBesideThePluginThenInTheHostFolderNeverInTheCurrent
         const auto place = [](const std::wstring& path, Place what, int key) {
             const std::wstring full = LR"(\\?\)" + path;
             DeleteFileW(full.c_str());
-            if (what != kAbsent) WriteBytes(full, what == kEmpty ? "" : "VR Shortcut = alt " + std::to_string(key) + "\r\n");
+            const std::string setting = "VR Shortcut = alt " + std::to_string(key) + "\r\n";
+            if (what != kAbsent) WriteBytes(full, what == kEmpty ? "" : setting);
         };
         place(pluginFolder + L"Halvex.inf", c.beside, 65);
         place(hostPlugins + L"Halvex.inf", c.hostPlugins, 66);
@@ -135,6 +136,7 @@ TEST_F(HostTest, SettingsFileBesideThePluginThenInTheHostFolderNeverInTheCurrent
         const HANDLE lock = c.beside != kLocked ? INVALID_HANDLE_VALUE
                                                 : CreateFileW((pluginFolder + L"Halvex.inf").c_str(), GENERIC_READ, 0,
                                                               nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_EQ(c.beside == kLocked, lock != INVALID_HANDLE_VALUE) << c.name;
         const auto records = Records(RunHost(L"menu", host).out);
         if (lock != INVALID_HANDLE_VALUE) CloseHandle(lock);
         ASSERT_EQ(records.size(), 4u) << c.name;
