@@ -12,6 +12,7 @@
 #include "bridge/variable_report_command.hpp"
 #include "formatter/format_command.hpp"
 #include "shell/platform_win32.hpp"
+#include "shell/settings_win32.hpp"
 
 namespace halvex::plugin {
 namespace {
@@ -43,8 +44,8 @@ void FillItem(FuncItem& item, const wchar_t* name, PluginCommand command, Shortc
 
 }  // namespace
 
-void pluginInit() noexcept {
-    settings = LoadSettings();
+void pluginInit(HMODULE plugin) noexcept {
+    settings = LoadPluginSettings(plugin);
     FillShortcut(vrShortcutKey, settings.vrShortcutKey);
     FillShortcut(formatShortcutKey, settings.formatShortcutKey);
     FillItem(funcItems[0], L"Variable Report", VariableReportCommand, &vrShortcutKey);
@@ -111,12 +112,12 @@ int doVarRP() {
     return 0;
 }
 
-BOOL WINAPI DllMain(HINSTANCE /*module*/, DWORD reason, LPVOID /*reserved*/) {
+BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID /*reserved*/) {
     if (reason == DLL_PROCESS_ATTACH) {
         INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), 0x0B48};
         InitCommonControlsEx(&controls);
         CoInitialize(nullptr);
-        halvex::plugin::pluginInit();
+        halvex::plugin::pluginInit(module);
     } else if (reason == DLL_PROCESS_DETACH) {
         halvex::plugin::pluginCleanup();
     }

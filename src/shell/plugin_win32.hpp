@@ -2,6 +2,8 @@
 // The plug-in's module-wide state and the functions behind its exports, for
 // the library entry routine and for tests that reach into the DLL.
 
+#include <windows.h>
+
 #include "formatter/indent_engine.hpp"
 #include "shell/host_records_win32.hpp"
 #include "shell/settings.hpp"
@@ -11,8 +13,9 @@ namespace halvex::plugin {
 inline constexpr int kCommandCount = 3;
 inline constexpr wchar_t kPluginName[] = L"Brenvo Plus";
 
-// Start-up and shutdown, run from the library entry routine.
-void pluginInit() noexcept;
+// Start-up and shutdown, run from the library entry routine. Start-up reads
+// the settings file found from the plug-in's own module handle.
+void pluginInit(HMODULE plugin) noexcept;
 void pluginCleanup() noexcept;
 
 // The command functions of the menu items.

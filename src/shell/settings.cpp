@@ -33,7 +33,7 @@ bool KeysMatch(TextView a, TextView b) {
 
 // Reads the file in one piece. A path that opens but cannot be read, as a
 // directory does on some systems, counts as not opened.
-bool ReadFileBytes(const std::string& path, std::string& bytes) {
+bool ReadFileBytes(const std::filesystem::path& path, std::string& bytes) {
     std::ifstream in(path, std::ios::binary);
     if (!in.is_open()) return false;
     char chunk[1 << 16];
@@ -105,7 +105,7 @@ std::uint64_t ReadKeyCodeNumber(TextView text) {
 
 }  // namespace
 
-bool SettingsFile::open(const std::string& path) {
+bool SettingsFile::open(const std::filesystem::path& path) {
     close();
     std::string bytes;
     if (!ReadFileBytes(path, bytes)) return false;
@@ -186,10 +186,12 @@ ShortcutFields parseShortcut(TextView text) {
     return fields;
 }
 
-SettingsValues LoadSettings(std::string_view path, std::string_view fallbackPath) noexcept {
+SettingsValues LoadSettings(const std::vector<std::filesystem::path>& candidates) noexcept {
     try {
         SettingsFile file;
-        if (!file.open(std::string(path))) file.open(std::string(fallbackPath));
+        for (const std::filesystem::path& candidate : candidates) {
+            if (file.open(candidate)) break;
+        }
         SettingsValues values;
         values.exePath = file.readString(kExePathKey, u"");
         const Text vrShortcut = file.readString(kVrShortcutKey, kDefaultVrShortcut);

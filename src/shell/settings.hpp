@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,11 +20,6 @@
 #include "text/text.hpp"
 
 namespace halvex {
-
-// Where the file is looked for, relative to the host's current directory:
-// the first name, and the second only when the first cannot be opened.
-inline constexpr const char* kSettingsPath = "plugins\\Halvex\\Halvex.inf";
-inline constexpr const char* kSettingsFallbackPath = "Halvex.inf";
 
 inline constexpr std::u16string_view kExePathKey = u"Exe Path";
 inline constexpr std::u16string_view kVrShortcutKey = u"VR Shortcut";
@@ -40,8 +36,9 @@ class SettingsFile {
    public:
     // Reads, decodes and parses the file. False when it cannot be opened or
     // read (a directory counts as that); the entry list is then empty and
-    // every lookup gives its default. An empty file opens fine.
-    bool open(const std::string& path);
+    // every lookup gives its default. An empty file opens fine. The path is
+    // wide on Windows, so that a folder of any name can be opened.
+    bool open(const std::filesystem::path& path);
 
     // Decodes and parses bytes that are already in memory, as open does.
     void parse(std::string_view bytes);
@@ -104,12 +101,12 @@ struct SettingsValues {
     ShortcutFields formatShortcutKey{0, 1, 0, 122};
 };
 
-// The start-up reading sequence: opens the first path, or the second when the
-// first cannot be opened, and reads the five settings with their defaults.
-// Writes nothing and never throws: when memory runs out on the way, every
-// value takes its default.
-SettingsValues LoadSettings(std::string_view path = kSettingsPath,
-                            std::string_view fallbackPath = kSettingsFallbackPath) noexcept;
+// The start-up reading sequence: reads the first of the candidate paths that
+// opens (a later one only when every earlier one cannot be opened; none
+// leaves all defaults) and takes the five settings from it. Writes nothing
+// and never throws: when memory runs out on the way, every value takes its
+// default.
+SettingsValues LoadSettings(const std::vector<std::filesystem::path>& candidates) noexcept;
 
 // The two values that a Format run starts from.
 FormatSettings FormatSettingsFrom(const SettingsValues& values);

@@ -132,6 +132,7 @@ class SettingsFileTest : public ::testing::Test {
 
 TEST_F(SettingsFileTest, OnlyTheFirstFileThatOpensIsRead) {
     Write("second.inf", "Indent=7\r\nExe Path=second\r\n");
+    Write("third.inf", "Indent=8\r\n");
     struct Case { const char* name; bool directory; const char* first; int indent; std::u16string_view exePath; };
     for (const Case& c : {Case{"both present", false, "Indent=5\r\n", 5, u""},
                           Case{"first empty", false, "", 1, u""},
@@ -140,14 +141,17 @@ TEST_F(SettingsFileTest, OnlyTheFirstFileThatOpensIsRead) {
         fs::remove_all(Path("first.inf"));
         if (c.directory) fs::create_directory(Path("first.inf"));
         if (c.first != nullptr) Write("first.inf", c.first);
-        const SettingsValues got = LoadSettings(Path("first.inf"), Path("second.inf"));
+        const SettingsValues got = LoadSettings({Path("first.inf"), Path("second.inf"), Path("third.inf")});
         EXPECT_EQ(got.baseIndentLevel, c.indent) << c.name;
         EXPECT_EQ(got.exePath, c.exePath) << c.name;
     }
+    EXPECT_EQ(LoadSettings({Path("missing.inf"), Path("first.inf"), Path("third.inf")}).baseIndentLevel, 8)
+        << "every candidate that cannot be opened is passed over";
 }
 
 TEST_F(SettingsFileTest, NoFileGivesEveryDefaultAndWritesNothing) {
-    const SettingsValues got = LoadSettings(Path("a.inf"), Path("b.inf"));
+    const SettingsValues got = LoadSettings({Path("a.inf"), Path("b.inf")});
+    EXPECT_EQ(LoadSettings({}).vrShortcutKey, got.vrShortcutKey);
     EXPECT_EQ(got.exePath, u"");
     EXPECT_EQ(got.baseIndentLevel, 1);
     EXPECT_EQ(got.suppressFormatError, 0);
@@ -156,24 +160,16 @@ TEST_F(SettingsFileTest, NoFileGivesEveryDefaultAndWritesNothing) {
     EXPECT_TRUE(fs::is_empty(dir_));
 }
 
-TEST_F(SettingsFileTest, EveryKeyIsReadAndTheDefaultNamesAreUsed) {
-    Write("Halvex.inf", "\xEF\xBB\xBF" "exe path=C:\\Br\xC3\xA9nvo\\ide.exe \r\nVR Shortcut=ctrl+alt $46\r\n"
-                        "Format Shortcut=\r\nINDENT=0\r\nSuppress format error=1\r\n");
-    const fs::path before = fs::current_path();
-    fs::current_path(dir_);
-    const SettingsValues fallback = LoadSettings();
-    Write("plugins\\Halvex\\Halvex.inf", "Indent=6\n");  // one file name on this system
-    const SettingsValues first = LoadSettings();
-    fs::current_path(before);
-
-    EXPECT_EQ(fallback.exePath, u"C:\\Br\u00E9nvo\\ide.exe");
-    EXPECT_EQ(fallback.vrShortcutKey, (ShortcutFields{1, 1, 0, 70}));
-    EXPECT_EQ(fallback.formatShortcutKey, (ShortcutFields{0, 0, 0, 0}));  // present but empty
-    const FormatSettings format = FormatSettingsFrom(fallback);
+TEST_F(SettingsFileTest, EveryKeyIsRead) {
+    const SettingsValues got = LoadSettings(
+        {Write("Halvex.inf", "\xEF\xBB\xBF" "exe path=C:\\Br\xC3\xA9nvo\\ide.exe \r\nVR Shortcut=ctrl+alt $46\r\n"
+                             "Format Shortcut=\r\nINDENT=0\r\nSuppress format error=1\r\n")});
+    EXPECT_EQ(got.exePath, u"C:\\Br\u00E9nvo\\ide.exe");
+    EXPECT_EQ(got.vrShortcutKey, (ShortcutFields{1, 1, 0, 70}));
+    EXPECT_EQ(got.formatShortcutKey, (ShortcutFields{0, 0, 0, 0}));  // present but empty
+    const FormatSettings format = FormatSettingsFrom(got);
     EXPECT_EQ(format.baseIndentLevel, 0);
     EXPECT_EQ(format.suppressFormatError, 1);
-    EXPECT_EQ(first.baseIndentLevel, 6);
-    EXPECT_EQ(first.exePath, u"");
 }
 
 TEST_F(SettingsFileTest, LatinOneAndUtf8WithMarkGiveTheSameText) {

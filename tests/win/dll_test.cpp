@@ -17,7 +17,6 @@ namespace {
 
 using testing::FakeScintilla;
 using testing::ModuleDirectory;
-using testing::TempFolder;
 
 // The plug-in's exports as the host declares them.
 struct Plugin {
@@ -38,11 +37,10 @@ void Bind(HMODULE module, const char* name, F& f) {
     ASSERT_NE(f, nullptr) << name;
 }
 
-// Loads the DLL with `cwd` as the current directory, where it looks for its
-// settings file.
-Plugin Load(const std::wstring& cwd) {
+// Loads the DLL from the build folder, where no settings file lies beside it.
+Plugin Load() {
     Plugin p;
-    p.module = testing::LoadLibraryIn(ModuleDirectory() + L"Halvex.dll", cwd);
+    p.module = LoadLibraryW((ModuleDirectory() + L"Halvex.dll").c_str());
     EXPECT_NE(p.module, nullptr);
     if (p.module == nullptr) return p;
     Bind(p.module, "setInfo", p.setInfo);
@@ -83,8 +81,7 @@ class DllTest : public ::testing::Test {
     void TearDown() override {
         if (plugin_.module) FreeLibrary(plugin_.module);
     }
-    TempFolder cwd_;
-    Plugin plugin_ = Load(cwd_.path());
+    Plugin plugin_ = Load();
 };
 
 TEST_F(DllTest, CommandTableAsTheHostReadsIt) {
@@ -195,11 +192,10 @@ std::size_t PrivateBytes() {
 }
 
 TEST(DllLifetime, LoadsAndUnloadsManyTimesWithoutGrowing) {
-    TempFolder cwd;
     FakeScintilla model("SUB A\nFOR i\nNEXT\nEND SUB\n");
     const HWND view = testing::CreateFakeScintillaWindow(model);
     auto cycle = [&] {
-        Plugin plugin = Load(cwd.path());
+        Plugin plugin = Load();
         int count = 0;
         plugin.getFuncsArray(&count);
         plugin.setInfo({nullptr, view, nullptr});

@@ -57,16 +57,15 @@ class HostTest : public ::testing::Test {
    protected:
     static std::wstring Host() { return ModuleDirectory() + L"halvex-host.exe"; }
 
-    // Runs the host with the test folder as the editor's current directory.
-    ProcessResult RunHost(const std::wstring& args) {
-        return testing::RunProcess(Quote(Host()) + L" --cwd " + Quote(cwd_.path()) + L" " + args);
+    // Runs a host on a copy of the plug-in, with the test folder as the
+    // editor's current directory.
+    ProcessResult RunHost(const std::wstring& args, const std::wstring& host = Host()) {
+        return testing::RunProcess(Quote(host) + L" --dll " + Quote(plugin_) + L" --cwd " + Quote(cwd_.path()) + L" " +
+                                   args);
     }
 
-    void WriteSettings(const std::string& contents) {
-        CreateDirectoryW((cwd_.path() + L"plugins").c_str(), nullptr);
-        CreateDirectoryW((cwd_.path() + L"plugins\\Halvex").c_str(), nullptr);
-        WriteBytes(cwd_.path() + L"plugins\\Halvex\\Halvex.inf", contents);
-    }
+    // The settings file beside the plug-in.
+    void WriteSettings(const std::string& contents) { WriteBytes(pluginFolder_.path() + L"Halvex.inf", contents); }
 
     std::wstring WriteDocument(const std::string& bytes) {
         const std::wstring path = files_.path() + L"document.bas";
@@ -76,6 +75,8 @@ class HostTest : public ::testing::Test {
 
     TempFolder cwd_;
     TempFolder files_;
+    TempFolder pluginFolder_;
+    std::wstring plugin_ = testing::CopyInto(ModuleDirectory() + L"Halvex.dll", pluginFolder_.path());
 };
 
 TEST_F(HostTest, MenuPrintsTheCommandTable) {
@@ -92,6 +93,55 @@ TEST_F(HostTest, MenuPrintsTheCommandTable) {
     ASSERT_EQ(records.size(), 4u);
     EXPECT_EQ(records[1][3], "ctrl=1 alt=0 shift=1 key=70");
     EXPECT_EQ(records[2][3], "ctrl=0 alt=1 shift=0 key=121");
+}
+
+// Each place holds its own "VR Shortcut" key code; the host program and the
+// plug-in lie in folders whose names need UTF-16, the plug-in once in a folder
+// longer than MAX_PATH. The current directory holds a file at both of the
+// names it once was looked for under, and is never read.
+TEST_F(HostTest, SettingsFileBesideThePluginThenInTheHostFolderNeverInTheCurrentDirectory) {
+    const std::wstring root = files_.path() + L"Jos\u00E9 \u4E2D\u6587 \u041F\u0430\u043F\u043A\u0430\\";
+    const std::wstring hostPlugins = root + L"host\\plugins\\Halvex\\";
+    for (const std::wstring& folder : {root, root + L"host\\", root + L"host\\plugins\\", hostPlugins}) {
+        CreateDirectoryW(folder.c_str(), nullptr);
+    }
+    std::wstring deep = root;
+    while (deep.size() <= MAX_PATH) CreateDirectoryW((LR"(\\?\)" + (deep += L"long folder name\\")).c_str(), nullptr);
+    const std::wstring host = testing::CopyInto(Host(), root + L"host\\");
+    WriteBytes(cwd_.path() + L"Halvex.inf", "VR Shortcut = alt 68\r\n");
+    CreateDirectoryW((cwd_.path() + L"plugins").c_str(), nullptr);
+    CreateDirectoryW((cwd_.path() + L"plugins\\Halvex").c_str(), nullptr);
+    WriteBytes(cwd_.path() + L"plugins\\Halvex\\Halvex.inf", "VR Shortcut = alt 68\r\n");
+
+    enum Place { kAbsent, kEmpty, kLocked, kPresent };
+    struct Case { const char* name; Place beside, hostPlugins, hostRoot; int key; bool deep = false; };
+    for (const Case& c : {Case{"beside the plug-in first", kPresent, kPresent, kPresent, 65},
+                          Case{"then the host's plugins\\Halvex", kAbsent, kPresent, kPresent, 66},
+                          Case{"then the host's folder", kAbsent, kAbsent, kPresent, 67},
+                          Case{"never the current directory", kAbsent, kAbsent, kAbsent, 121},
+                          Case{"an empty file counts", kEmpty, kPresent, kPresent, 121},
+                          Case{"a file that cannot be opened does not", kLocked, kAbsent, kPresent, 67},
+                          Case{"a plug-in folder longer than MAX_PATH", kPresent, kPresent, kPresent, 65, true}}) {
+        const std::wstring pluginFolder = c.deep ? deep : root;
+        plugin_ = testing::CopyInto(ModuleDirectory() + L"Halvex.dll", LR"(\\?\)" + pluginFolder).substr(4);
+        const auto place = [](const std::wstring& path, Place what, int key) {
+            const std::wstring full = LR"(\\?\)" + path;
+            DeleteFileW(full.c_str());
+            const std::string setting = "VR Shortcut = alt " + std::to_string(key) + "\r\n";
+            if (what != kAbsent) WriteBytes(full, what == kEmpty ? "" : setting);
+        };
+        place(pluginFolder + L"Halvex.inf", c.beside, 65);
+        place(hostPlugins + L"Halvex.inf", c.hostPlugins, 66);
+        place(root + L"host\\Halvex.inf", c.hostRoot, 67);
+        const HANDLE lock = c.beside != kLocked ? INVALID_HANDLE_VALUE
+                                                : CreateFileW((pluginFolder + L"Halvex.inf").c_str(), GENERIC_READ, 0,
+                                                              nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_EQ(c.beside == kLocked, lock != INVALID_HANDLE_VALUE) << c.name;
+        const auto records = Records(RunHost(L"menu", host).out);
+        if (lock != INVALID_HANDLE_VALUE) CloseHandle(lock);
+        ASSERT_EQ(records.size(), 4u) << c.name;
+        EXPECT_EQ(records[1][3], "ctrl=0 alt=1 shift=0 key=" + std::to_string(c.key)) << c.name;
+    }
 }
 
 TEST_F(HostTest, FormatThroughTheMenuAndTheExportGivesTheGoldenText) {

@@ -41,13 +41,10 @@ ProcessResult RunProcess(const std::wstring& commandLine, const std::wstring& di
     return result;
 }
 
-HMODULE LoadLibraryIn(const std::wstring& dll, const std::wstring& cwd) {
-    wchar_t previous[MAX_PATH] = {};
-    GetCurrentDirectoryW(MAX_PATH, previous);
-    SetCurrentDirectoryW(cwd.c_str());
-    const HMODULE module = LoadLibraryW(dll.c_str());
-    SetCurrentDirectoryW(previous);
-    return module;
+std::wstring CopyInto(const std::wstring& file, const std::wstring& folder) {
+    const std::wstring copy = folder + file.substr(file.find_last_of(L'\\') + 1);
+    CopyFileW(file.c_str(), copy.c_str(), FALSE);
+    return copy;
 }
 
 std::string ReadBytes(const std::wstring& path) {

@@ -20,9 +20,9 @@ struct ProcessResult {
 // Runs the command line in `directory` (or here when empty) and waits for it.
 ProcessResult RunProcess(const std::wstring& commandLine, const std::wstring& directory = L"");
 
-// Loads a DLL with `cwd` as the current directory (where the plug-in looks
-// for its settings file while it loads), then restores the old one.
-HMODULE LoadLibraryIn(const std::wstring& dll, const std::wstring& cwd);
+// Copies `file` under its own name into `folder` (with a final backslash),
+// as a plug-in is copied to lie beside a settings file; the copy's path.
+std::wstring CopyInto(const std::wstring& file, const std::wstring& folder);
 
 // The host's NppData record: main window, main view, second view.
 struct NppHandles {
