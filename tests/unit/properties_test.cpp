@@ -341,6 +341,32 @@ TEST(FormatProperties, SelectionFormatsItsWholeLinesAndNothingElse) {
     }
 }
 
+// With "Selection context" a selection's lines come out as a whole-document
+// run formats them.
+TEST(FormatProperties, SelectionWithContextFormatsItsLinesAsTheWholeDocumentDoes) {
+    Random random(9);
+    for (std::size_t i = 1; i < Samples().size(); i += 5) {
+        const Sample& sample = Samples()[i];
+        const std::string& text = sample.text;
+        const auto a = static_cast<std::intptr_t>(Pick(random, text.size() + 1));
+        const auto b = static_cast<std::intptr_t>(Pick(random, text.size() + 1));
+        if (a == b) continue;
+        FormatSettings settings = sample.settings;
+        settings.selectionContext = true;
+        settings.trimTabs = i % 2 == 0;
+        const EditorRun run = RunFormatCommand(text, LengthConvention::kExcludesNul, a, b, settings);
+        const std::string whole = Format(text, settings).text;
+        const std::vector<std::string_view> got = SplitLines(run.document), want = SplitLines(whole);
+        ASSERT_EQ(got.size(), want.size()) << sample.name;
+        const FakeScintilla probe(text);
+        for (auto line = probe.LineFromPosition(std::min(a, b)); line <= probe.LineFromPosition(std::max(a, b)); ++line) {
+            EXPECT_EQ(got[static_cast<std::size_t>(line)], want[static_cast<std::size_t>(line)])
+                << sample.name << " selection " << a << ".." << b << " line " << line;
+        }
+        if (HasFailure()) break;
+    }
+}
+
 // ---------------------------------------------------------------------------
 // The settings reader and the shortcut parser
 
