@@ -186,6 +186,12 @@ TEST_F(SettingsFileTest, OptInFormatKeysAreOnForAnyNumberButZero) {
         EXPECT_EQ(got.trimTabs, c.trimTabs) << c.file;
         EXPECT_EQ(got.selectionContext, c.selectionContext) << c.file;
     }
+    // The sample that the release zip carries turns "Trim tabs" on and leaves every other value at its default.
+    const SettingsValues sample = LoadSettings(HALVEX_TEST_DATA_DIR "/../../examples/Halvex.inf", Path("none.inf"));
+    EXPECT_EQ(sample.trimTabs, 1);
+    EXPECT_EQ(sample.selectionContext, 0);
+    EXPECT_EQ(sample.baseIndentLevel, 1);
+    EXPECT_EQ(sample.exePath, u"");
 }
 
 TEST_F(SettingsFileTest, LatinOneAndUtf8WithMarkGiveTheSameText) {
