@@ -124,19 +124,6 @@ TEST_F(HostTest, FormatErrorBoxAndCaretLineInBothConventions) {
     }
 }
 
-// The opt-in settings reach the command: a tab-indented selection inside a
-// routine starts at the routine's level, and its END names the routine.
-TEST_F(HostTest, TrimTabsAndSelectionContextFromTheSettingsFile) {
-    WriteSettings("Trim tabs = 1\r\nSelection context = 1\r\n");
-    const std::wstring in = WriteDocument("SUB Show(n)\n\tFOR i\n\t\tx = i\n\tEND SUB\nz\n");
-    const std::wstring out = files_.path() + L"out.bas";
-    const ProcessResult r = RunHost(L"format " + Quote(in) + L" " + Quote(out) + L" --select 20 30");
-    EXPECT_EQ(Records(r.out), (std::vector<Fields>{{"box", "OOPS!", "Format error in:\\nSUB Show(n)"},
-                                                   {"caret-line", "3"},
-                                                   {"selection", "30", "30"}}));
-    EXPECT_EQ(ReadBytes(out), "SUB Show(n)\n\tFOR i\n    x = i\r\nEND SUB\r\nz\n");
-}
-
 TEST_F(HostTest, AboutShowsBuildDateAndPath) {
     WriteSettings("Exe Path = C:\\Tools\\ide.exe  \r\n");
     const auto records = Records(RunHost(L"about").out);
