@@ -34,7 +34,7 @@ std::uint64_t FormatLines(std::string_view source, IndentEngine& engine, Emit&& 
     while (true) {
         const std::size_t end = LineEnd(source, at);
         const std::size_t next = NextLineStart(source, end);
-        const std::string_view line = TrimSpaces(source.substr(at, end - at));
+        const std::string_view line = engine.TrimLine(source.substr(at, end - at));
         ++lineNumber;
         const bool hadError = engine.state().formatErrorState == kErrorRecorded;
         emit(static_cast<std::size_t>(engine.IndentLine(line)), line, next != end);
@@ -101,6 +101,28 @@ std::uint64_t FormatTextTo(std::string_view source, IndentEngine& engine, const 
         });
     writer.Flush();
     return errorLine;
+}
+
+void FollowContext(std::string_view textAbove, IndentEngine& engine) {
+    if (textAbove.empty()) return;  // no line above: not even an empty one
+    const std::int32_t errorState = engine.SwapErrorState(kRecordingOff);
+    FormatLines(textAbove, engine, [](std::size_t, std::string_view, bool) {});
+    engine.SwapErrorState(errorState);
+}
+
+std::optional<ByteSpan> LineSpan(std::string_view text, std::uint64_t first, std::uint64_t last) {
+    ByteSpan span;
+    std::size_t at = 0;
+    for (std::uint64_t line = 1;; ++line) {
+        if (line == first) span.begin = at;
+        const std::size_t next = NextLineStart(text, LineEnd(text, at));
+        if (line == last) {
+            span.end = next;
+            return span;
+        }
+        if (next == text.size()) return std::nullopt;  // a final line break starts no further line
+        at = next;
+    }
 }
 
 }  // namespace halvex

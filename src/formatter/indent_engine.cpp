@@ -137,6 +137,9 @@ void IndentEngine::BuildAnalysisText(std::string_view line) {
 
 std::int64_t IndentEngine::IndentLine(std::string_view line) {
     BuildAnalysisText(line);
+    if (settings_.trimTabs) {  // tabs separate words as spaces do
+        std::replace(analysis_.begin(), analysis_.begin() + static_cast<std::ptrdiff_t>(analysisLength_), '\t', ' ');
+    }
     const std::string_view first = FirstWord(Analysis());
     if (first == "sub"sv || first == "function"sv) {
         state_.currentRoutine.assign(line);
@@ -149,7 +152,7 @@ std::int64_t IndentEngine::IndentLine(std::string_view line) {
 }
 
 std::string IndentEngine::FormatLine(std::string_view line) {
-    const std::string_view trimmed = TrimSpaces(line);
+    const std::string_view trimmed = TrimLine(line);
     const std::int64_t spaces = IndentLine(trimmed);
     std::string result(static_cast<std::size_t>(spaces), ' ');
     result.append(trimmed);

@@ -198,6 +198,8 @@ SettingsValues LoadSettings(const std::vector<std::filesystem::path>& candidates
         const Text formatShortcut = file.readString(kFormatShortcutKey, kDefaultFormatShortcut);
         values.baseIndentLevel = file.readInteger(kIndentKey, values.baseIndentLevel);
         values.suppressFormatError = file.readInteger(kSuppressFormatErrorKey, values.suppressFormatError);
+        values.trimTabs = file.readInteger(kTrimTabsKey, values.trimTabs);
+        values.selectionContext = file.readInteger(kSelectionContextKey, values.selectionContext);
         values.vrShortcutKey = parseShortcut(vrShortcut);
         values.formatShortcutKey = parseShortcut(formatShortcut);
         file.close();
@@ -210,7 +212,7 @@ SettingsValues LoadSettings(const std::vector<std::filesystem::path>& candidates
 }
 
 FormatSettings FormatSettingsFrom(const SettingsValues& values) {
-    return {values.baseIndentLevel, values.suppressFormatError};
+    return {values.baseIndentLevel, values.suppressFormatError, values.trimTabs != 0, values.selectionContext != 0};
 }
 
 }  // namespace halvex

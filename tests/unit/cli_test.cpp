@@ -155,6 +155,39 @@ TEST_F(CliTest, SettingsFileSetsIndentAndErrorReportingInOrder) {
     EXPECT_NE(Run("--help").out.find("--settings FILE"), std::string::npos);
 }
 
+// The new keys through --settings, --lines after a byte-order mark, and a
+// range that the file does not have.
+TEST_F(CliTest, LinesAndTheNewKeysThroughSettings) {
+    Write("on.inf", "Trim tabs=1\r\nSelection context=1\r\n");
+    const std::string source = "SUB A\n\tFOR\ti = 1 TO 2\n\t\tx = i\n\tNEXT\nEND SUB\n";
+    Write("prog.bas", source);
+    EXPECT_EQ(Run("--settings on.inf --lines 3:4 prog.bas").out,
+              "SUB A\n\tFOR\ti = 1 TO 2\n    x = i\r\n  NEXT\r\nEND SUB\n");
+    EXPECT_EQ(Run("--lines 2:2", "\xEF\xBB\xBFx\ny\nz").out, "\xEF\xBB\xBFx\n  y\r\nz");
+    const Result beyond = Run("-i --lines 5:6 prog.bas");
+    EXPECT_EQ(beyond.status, 2);
+    EXPECT_EQ(beyond.err, "halvex-format: prog.bas: has no line 6 (--lines 5:6); not formatted\n");
+    EXPECT_EQ(Read(dir_ / "prog.bas"), source);
+}
+
+// --lines writes what the Format command writes for a selection of those
+// lines, and names the file's own line in a format error.
+TEST_F(CliTest, LinesFormatAsASelectionOfThemDoes) {
+    const std::string source = "x = 0\r\nSUB Two\nFOR i = 1 TO 2\rIF i THEN\r\n\ty = i \nEND IF\nEND SUB\r\nz\n";
+    for (const bool context : {false, true}) {
+        testing::FakeScintilla editor(source);
+        editor.SetSelection(editor.LineStart(3) + 1, editor.LineStart(6));
+        FormatterState state;
+        Platform platform;
+        platform.sendToEditor = [&](unsigned m, std::uintptr_t w, std::intptr_t l) { return editor.Handle(m, w, l); };
+        platform.showMessageBox = [](std::u16string_view, std::u16string_view, unsigned) { return 1; };
+        FormatCommand(platform, {1, 0, true, context}, state);
+        const Result r = Run(std::string("--trim-tabs --lines 4:7") + (context ? " --selection-context" : ""), source);
+        EXPECT_EQ(r.out, editor.document()) << context;
+        EXPECT_EQ(r.err, context ? "<stdin>:7: Format error in: SUB Two\n" : "") << context;
+    }
+}
+
 TEST_F(CliTest, FormatErrorNamesFileLineAndRoutine) {
     Write("prog.bas", "x = 1\nSUB Show(n) ' shows\nDO\nEND SUB\nSUB B\nFOR i\nEND SUB\n");
     const Result r = Run("prog.bas");
@@ -226,7 +259,10 @@ TEST_F(CliTest, FailuresExitTwoAndNameTheFile) {
                            Usage{"--ext bas,,inc .", "--ext needs a comma-separated LIST"},
                            Usage{"good.bas .", ".: is a directory; use -i, --check or --diff"},
                            Usage{"--check good.bas", "<stdout>: No space left on device", "/dev/full"},
-                           Usage{"--diff good.bas", "<stdout>: No space left on device", "/dev/full"}}) {
+                           Usage{"--diff good.bas", "<stdout>: No space left on device", "/dev/full"},
+                           Usage{"--lines 0:2", "--lines needs FIRST:LAST"},
+                           Usage{"--lines 3:2", "--lines needs FIRST:LAST"},
+                           Usage{"--lines 1:2 --lines 3:4", "--lines can be given only once"}}) {
         Write("good.bas", "x\n");
         const Result r = Run(u.args, "", "", u.out);
         EXPECT_EQ(r.status, 2) << u.args;
@@ -354,7 +390,8 @@ TEST_F(CliTest, DiffIsAPatchThatMakesTheFormattedFiles) {
 TEST_F(CliTest, HelpAndVersion) {
     const Result help = Run("--help");
     EXPECT_EQ(help.status, 0);
-    for (const char* option : {"--in-place", "--diff", "--ext LIST"}) {
+    for (const char* option : {"--in-place", "--diff", "--ext LIST", "--trim-tabs", "--lines FIRST:LAST",
+                               "--selection-context", "Trim tabs"}) {
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
     }
     const Result version = Run("--version");

@@ -172,6 +172,18 @@ TEST_F(SettingsFileTest, EveryKeyIsRead) {
     EXPECT_EQ(format.suppressFormatError, 1);
 }
 
+TEST_F(SettingsFileTest, OptInFormatKeysAreOnForAnyNumberButZero) {
+    const auto read = [&](const std::string& file) {
+        return FormatSettingsFrom(LoadSettings({Write("s.inf", file)}));
+    };
+    EXPECT_TRUE(read("trim TABS = -3abc\r\n").trimTabs);
+    EXPECT_TRUE(read("Selection context=1").selectionContext);
+    const FormatSettings off = read("Trim tabs=0\r\nSelection context=x\r\n");
+    EXPECT_FALSE(off.trimTabs || off.selectionContext || read("").trimTabs || read("").selectionContext);
+    // The sample that the release zip carries turns "Trim tabs" on.
+    EXPECT_EQ(LoadSettings({HALVEX_TEST_DATA_DIR "/../../examples/Halvex.inf"}).trimTabs, 1);
+}
+
 TEST_F(SettingsFileTest, LatinOneAndUtf8WithMarkGiveTheSameText) {
     SettingsFile latin, utf8;
     ASSERT_TRUE(latin.open(Write("latin.inf", "Exe Path=caf\xE9\r\n")));
