@@ -118,7 +118,7 @@ void ChangedLines::Write(const Editor& editor) const {
 }
 
 // Gives every line of the runs' reach exactly the markers it had: lines that
-// lost some get them back, lines that gained some are cleared first.
+// lost them get them back, lines whose markers changed are set anew.
 void ChangedLines::RestoreMarkers(const Editor& editor) const {
     if (markers_.empty()) return;  // no line there had one, so none can have gained one
     std::size_t next = 0;
@@ -127,13 +127,9 @@ void ChangedLines::RestoreMarkers(const Editor& editor) const {
             editor.MarkerAddSet(markers_[next].line, markers_[next].markers);
         }
         const std::uint32_t want = next < markers_.size() && markers_[next].line == line ? markers_[next++].markers : 0;
-        const std::uint32_t now = editor.MarkerGet(line);
-        if ((now & ~want) != 0) {
-            editor.MarkerDeleteAll(line);
-            if (want != 0) editor.MarkerAddSet(line, want);
-        } else if (now != want) {
-            editor.MarkerAddSet(line, want & ~now);
-        }
+        if (editor.MarkerGet(line) == want) return;
+        editor.MarkerDeleteAll(line);
+        if (want != 0) editor.MarkerAddSet(line, want);
     });
     for (; next < markers_.size(); ++next) editor.MarkerAddSet(markers_[next].line, markers_[next].markers);
 }
