@@ -214,7 +214,9 @@ void PrintBoxes(const halvex::testing::BoxWatcher& watcher) {
 // headers, and the view's top line and horizontal scroll.
 void PrintPlace(const FakeScintilla& model) {
     std::vector<std::string> markers{"markers"}, folds{"folds"};
-    for (const auto& [line, mask] : model.markers()) markers.push_back(std::to_string(line) + ":" + std::to_string(mask));
+    for (const auto& [line, mask] : model.markers()) {
+        markers.push_back(std::to_string(line) + ":" + std::to_string(mask));
+    }
     for (const std::intptr_t line : model.contractedFolds()) folds.push_back(std::to_string(line));
     PrintRecord(markers);
     PrintRecord(folds);
