@@ -60,7 +60,7 @@ static_assert(offsetof(FuncItem, _pFunc) == 128);
 static_assert(offsetof(FuncItem, _cmdID) == 136);
 static_assert(offsetof(FuncItem, _init2Check) == 140);
 static_assert(offsetof(FuncItem, _pShKey) == 144);
-#elif defined(_WIN32) && defined(__i386__)
+#elif defined(__i386__) || defined(_M_IX86)
 static_assert(sizeof(NppData) == 12);
 static_assert(offsetof(NppData, _scintillaMainHandle) == 4);
 static_assert(offsetof(NppData, _scintillaSecondHandle) == 8);
