@@ -24,3 +24,18 @@ void FormatCommand() noexcept;
 void AboutCommand() noexcept;
 
 }  // namespace halvex::plugin
+
+// The exports, as Notepad++ declares and calls them: unmangled and __cdecl
+// on both architectures. Declared here so that a definition with another
+// calling convention does not compile; Halvex.def exports these names
+// undecorated.
+extern "C" {
+void __cdecl setInfo(halvex::NppData data);
+const wchar_t* __cdecl getName();
+halvex::FuncItem* __cdecl getFuncsArray(int* count);
+void __cdecl beNotified(void* notification);
+LRESULT __cdecl messageProc(UINT message, WPARAM wParam, LPARAM lParam);
+BOOL __cdecl isUnicode();
+int __cdecl doFormat();
+int __cdecl doVarRP();
+}

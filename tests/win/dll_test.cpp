@@ -54,7 +54,13 @@ Plugin Load() {
     return p;
 }
 
-// One 152-byte record of the table, read at its offsets.
+#if defined(_WIN64)
+constexpr const char* kManifestArchitecture = "amd64";
+#else
+constexpr const char* kManifestArchitecture = "x86";
+#endif
+
+// One record of the table, read at its offsets.
 struct RawItem {
     std::wstring name;
     void* command;
@@ -65,14 +71,14 @@ struct RawItem {
 };
 
 RawItem ReadItem(const void* table, int index) {
-    const auto* record = static_cast<const std::uint8_t*>(table) + 152 * index;
+    const auto* record = static_cast<const std::uint8_t*>(table) + testing::kFuncItem.size * index;
     RawItem item;
     item.name.assign(reinterpret_cast<const wchar_t*>(record));
-    std::memcpy(&item.command, record + 128, 8);
-    std::memcpy(&item.commandId, record + 136, 4);
-    item.check = record[140];
-    std::memcpy(item.padding, record + 141, 3);
-    std::memcpy(&item.shortcut, record + 144, 8);
+    std::memcpy(&item.command, record + testing::kFuncItem.command, sizeof(void*));
+    std::memcpy(&item.commandId, record + testing::kFuncItem.commandId, 4);
+    item.check = record[testing::kFuncItem.check];
+    std::memcpy(item.padding, record + testing::kFuncItem.check + 1, 3);
+    std::memcpy(&item.shortcut, record + testing::kFuncItem.shortcut, sizeof(void*));
     return item;
 }
 
@@ -119,7 +125,7 @@ TEST_F(DllTest, ThreadsStartingAndEndingChangeNothing) {
     int count = 0;
     const void* table = plugin_.getFuncsArray(&count);
     std::vector<std::uint8_t> before(static_cast<const std::uint8_t*>(table),
-                                     static_cast<const std::uint8_t*>(table) + 3 * 152);
+                                     static_cast<const std::uint8_t*>(table) + 3 * testing::kFuncItem.size);
     std::thread([] {}).join();  // thread attach and thread detach reach the DLL
     EXPECT_EQ(std::memcmp(before.data(), plugin_.getFuncsArray(&count), before.size()), 0);
 }
@@ -153,7 +159,8 @@ TEST(DllResources, VersionAndManifest) {
     const std::string text(static_cast<const char*>(LockResource(LoadResource(image, manifest))),
                            SizeofResource(image, manifest));
     EXPECT_NE(text.find("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""), std::string::npos);
-    EXPECT_NE(text.find("processorArchitecture=\"amd64\""), std::string::npos);
+    EXPECT_NE(text.find(std::string("processorArchitecture=\"") + kManifestArchitecture + "\""),
+              std::string::npos);
     FreeLibrary(image);
 }
 

@@ -48,7 +48,7 @@ class FaultyPlugin {
         int count = 0;
         const auto* table = static_cast<const std::uint8_t*>(getFuncsArray(&count));
         const std::uint8_t* key = nullptr;
-        std::memcpy(&key, table + 144, 8);
+        std::memcpy(&key, table + testing::kFuncItem.shortcut, sizeof key);
         return key;
     }
 

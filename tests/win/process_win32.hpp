@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,18 @@ std::wstring CopyInto(const std::wstring& file, const std::wstring& folder);
 struct NppHandles {
     HWND npp, main, second;
 };
+
+// A FuncItem record of the plug-in's command table, as Notepad++ reads it:
+// its size and the offsets of its fields after the 64-unit name. Pointers
+// take 8 bytes in the x64 host and 4 in the x86 one.
+struct FuncItemLayout {
+    std::size_t size, command, commandId, check, shortcut;
+};
+#if defined(_WIN64)
+inline constexpr FuncItemLayout kFuncItem{152, 128, 136, 140, 144};
+#else
+inline constexpr FuncItemLayout kFuncItem{144, 128, 132, 136, 140};
+#endif
 
 std::string ReadBytes(const std::wstring& path);
 void WriteBytes(const std::wstring& path, const std::string& bytes);

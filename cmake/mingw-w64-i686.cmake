@@ -1,0 +1,4 @@
+# Cross-compiles for 32-bit Windows (x86) with Debian's mingw-w64 toolchain.
+set(CMAKE_SYSTEM_PROCESSOR i686)
+set(HALVEX_MINGW_PREFIX i686-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)
