@@ -9,6 +9,14 @@ set -eu
 export WINEDEBUG=-all
 export WINEPREFIX="${HALVEX_WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/halvex/wineprefix}"
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+# Every program here is 64-bit. Debian's "wine" prefers the 32-bit loader
+# once wine32 is installed, and that loader fails on a kernel without 32-bit
+# support: start the 64-bit loader directly where it is.
+wine=wine
+if [ -x /usr/lib/wine/wine64 ]; then
+  export WINELOADER=/usr/lib/wine/wine64
+  wine=$WINELOADER
+fi
 
 if [ ! -f "$WINEPREFIX/.halvex-ready" ]; then
   mkdir -p "$(dirname "$WINEPREFIX")"
@@ -16,8 +24,8 @@ if [ ! -f "$WINEPREFIX/.halvex-ready" ]; then
     flock 9
     if [ ! -f "$WINEPREFIX/.halvex-ready" ]; then
       echo "Preparing the Wine prefix $WINEPREFIX (once, about 15 s)..." >&2
-      wineboot -i >/dev/null 2>&1 || true
-      wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+      "$wine" wineboot -i >/dev/null 2>&1 || true
+      "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
       wineserver -w
       touch "$WINEPREFIX/.halvex-ready"
     fi
@@ -25,6 +33,6 @@ if [ ! -f "$WINEPREFIX/.halvex-ready" ]; then
 fi
 
 if [ -n "${DISPLAY:-}" ]; then
-  exec wine "$@"
+  exec "$wine" "$@"
 fi
-exec xvfb-run -a -s "-screen 0 1280x1024x24" wine "$@"
+exec xvfb-run -a -s "-screen 0 1280x1024x24" "$wine" "$@"
