@@ -56,7 +56,6 @@ constexpr UINT kSciSetXOffset = 2397;
 constexpr UINT kSciGetXOffset = 2398;
 constexpr UINT kSciContractedFoldNext = 2618;
 constexpr UINT kSciSetFirstVisibleLine = 2613;
-constexpr UINT kSciDocLineFromVisible = 2221;
 constexpr UINT kSciColourise = 4003;
 
 constexpr UINT_PTR kStepTimer = 0x4856;
@@ -184,7 +183,7 @@ void RecordState(const std::string& label) {
     Record(label + ".marker5", Join(MarkedLines(main, 1 << 5)));
     Record(label + ".history", Join(MarkedLines(main, 0xF << 21)));
     Record(label + ".folds", Join(ContractedFolds(main)));
-    Record(label + ".top", std::to_string(Sci(main, kSciDocLineFromVisible, Sci(main, kSciGetFirstVisibleLine))));
+    Record(label + ".top", std::to_string(Sci(main, kSciGetFirstVisibleLine)));  // a display line
     Record(label + ".xoffset", std::to_string(Sci(main, kSciGetXOffset)));
     Record(label + ".modified", std::to_string(Sci(main, kSciGetModify)));
 }
@@ -342,6 +341,7 @@ DWORD RunStep(const std::string& line) {
     } else if (verb == "wait" && args >> a) return static_cast<DWORD>(a);
     else if (verb == "record") RecordState(rest);
     else if (verb == "record-menu") RecordMenu();
+    else if (verb == "record-second") Record("second.text", Escape(DocumentText(npp._scintillaSecondHandle)));
     else if (verb == "record-clipboard") Record("clipboard", Escape(ClipboardText()));
     else if (verb == "record-view") RecordCurrentView();
     else Record("error", "bad step: " + line);
@@ -371,6 +371,7 @@ void Start() {
         steps.push_back(line);
     }
     view = npp._scintillaMainHandle;
+    Record("main-view", std::to_string(reinterpret_cast<std::intptr_t>(view)));
     watcher = new halvex::testing::BoxWatcher();
     SetTimer(npp._nppHandle, kStepTimer, kTickMs, OnTick);
 }
