@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "editor/platform.hpp"
 
@@ -18,16 +19,37 @@ namespace halvex {
 namespace sci {
 inline constexpr unsigned kGetLength = 2006;
 inline constexpr unsigned kGetCurrentPos = 2008;
+inline constexpr unsigned kRedo = 2011;
 inline constexpr unsigned kGotoLine = 2024;
+inline constexpr unsigned kMarkerDelete = 2044;
+inline constexpr unsigned kMarkerGet = 2046;
+inline constexpr unsigned kMarkerNext = 2047;
+inline constexpr unsigned kBeginUndoAction = 2078;
+inline constexpr unsigned kEndUndoAction = 2079;
 inline constexpr unsigned kGetSelectionStart = 2143;
 inline constexpr unsigned kGetSelectionEnd = 2145;
+inline constexpr unsigned kGetFirstVisibleLine = 2152;
 inline constexpr unsigned kSetSel = 2160;
 inline constexpr unsigned kGetSelText = 2161;
 inline constexpr unsigned kLineFromPosition = 2166;
 inline constexpr unsigned kPositionFromLine = 2167;
 inline constexpr unsigned kReplaceSel = 2170;
+inline constexpr unsigned kUndo = 2176;
 inline constexpr unsigned kSetText = 2181;
 inline constexpr unsigned kGetText = 2182;
+inline constexpr unsigned kReplaceTarget = 2194;
+inline constexpr unsigned kVisibleFromDocLine = 2220;
+inline constexpr unsigned kDocLineFromVisible = 2221;
+inline constexpr unsigned kFoldLine = 2237;
+inline constexpr unsigned kSetXOffset = 2397;
+inline constexpr unsigned kGetXOffset = 2398;
+inline constexpr unsigned kMarkerAddSet = 2466;
+inline constexpr unsigned kSetFirstVisibleLine = 2613;
+inline constexpr unsigned kContractedFoldNext = 2618;
+inline constexpr unsigned kSetTargetRange = 2686;
+
+inline constexpr std::intptr_t kAllMarkers = -1;   // a marker mask, and "every marker" for SCI_MARKERDELETE
+inline constexpr std::intptr_t kFoldContract = 0;  // SC_FOLDACTION_CONTRACT
 }  // namespace sci
 
 class Editor {
@@ -50,6 +72,53 @@ class Editor {
     void GotoLine(std::intptr_t line) const { Send(sci::kGotoLine, static_cast<std::uintptr_t>(line)); }
     void SetText(const std::string& text) const { Send(sci::kSetText, 0, Address(text)); }
     void ReplaceSel(const std::string& text) const { Send(sci::kReplaceSel, 0, Address(text)); }
+
+    // Replaces the bytes from `start` to `end` with `text` (NUL bytes
+    // included); the caret stays where it was.
+    void ReplaceRange(std::intptr_t start, std::intptr_t end, std::string_view text) const {
+        Send(sci::kSetTargetRange, static_cast<std::uintptr_t>(start), end);
+        Send(sci::kReplaceTarget, text.size(), reinterpret_cast<std::intptr_t>(text.data()));
+    }
+    void BeginUndoAction() const { Send(sci::kBeginUndoAction); }
+    void EndUndoAction() const { Send(sci::kEndUndoAction); }
+
+    // The markers of a line, one bit per marker number.
+    std::uint32_t MarkerGet(std::intptr_t line) const {
+        return static_cast<std::uint32_t>(Send(sci::kMarkerGet, static_cast<std::uintptr_t>(line)));
+    }
+    // The first line from `line` on that holds a marker; -1 when none does.
+    std::intptr_t MarkerNext(std::intptr_t line) const {
+        return Send(sci::kMarkerNext, static_cast<std::uintptr_t>(line), sci::kAllMarkers);
+    }
+    void MarkerAddSet(std::intptr_t line, std::uint32_t markers) const {
+        Send(sci::kMarkerAddSet, static_cast<std::uintptr_t>(line), static_cast<std::int32_t>(markers));
+    }
+    void MarkerDeleteAll(std::intptr_t line) const {
+        Send(sci::kMarkerDelete, static_cast<std::uintptr_t>(line), sci::kAllMarkers);
+    }
+
+    // The first contracted fold header from `line` on; -1 when there is none.
+    std::intptr_t ContractedFoldNext(std::intptr_t line) const {
+        return Send(sci::kContractedFoldNext, static_cast<std::uintptr_t>(line));
+    }
+    void ContractFold(std::intptr_t line) const {
+        Send(sci::kFoldLine, static_cast<std::uintptr_t>(line), sci::kFoldContract);
+    }
+
+    // The view: its top line counts display lines (folded lines hide, wrapped
+    // lines take several).
+    std::intptr_t FirstVisibleLine() const { return Send(sci::kGetFirstVisibleLine); }
+    void SetFirstVisibleLine(std::intptr_t displayLine) const {
+        Send(sci::kSetFirstVisibleLine, static_cast<std::uintptr_t>(displayLine));
+    }
+    std::intptr_t VisibleFromDocLine(std::intptr_t line) const {
+        return Send(sci::kVisibleFromDocLine, static_cast<std::uintptr_t>(line));
+    }
+    std::intptr_t DocLineFromVisible(std::intptr_t displayLine) const {
+        return Send(sci::kDocLineFromVisible, static_cast<std::uintptr_t>(displayLine));
+    }
+    std::intptr_t XOffset() const { return Send(sci::kGetXOffset); }
+    void SetXOffset(std::intptr_t offset) const { Send(sci::kSetXOffset, static_cast<std::uintptr_t>(offset)); }
 
     // The whole document, `length` bytes long (NUL bytes included).
     std::optional<std::string> GetText(std::intptr_t length) const;

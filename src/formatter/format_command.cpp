@@ -6,6 +6,7 @@
 
 #include "formatter/format_text.hpp"
 #include "editor/editor.hpp"
+#include "editor/write_back.hpp"
 #include "text/text.hpp"
 
 namespace halvex {
@@ -14,6 +15,9 @@ namespace {
 // The text that the command works on, and how to put its replacement back.
 struct Target {
     std::string text;
+    std::intptr_t position = 0;  // where the text starts in the document
+    std::intptr_t firstLine = 0;
+    ViewPlace view;              // as it was before the selection was widened
     bool selectionMode = false;
     // The user's selection before it was widened, to restore it when the
     // command gives up.
@@ -21,10 +25,18 @@ struct Target {
     std::intptr_t caret = 0;
 };
 
+// Gives the user back the selection and the view when the command gives up.
+void Restore(const Editor& editor, const Target& target) {
+    if (!target.selectionMode) return;
+    editor.SetSel(target.anchor, target.caret);
+    ScrollTo(editor, target.view);
+}
+
 // Widens a non-empty selection to whole lines (taking in the line break of
 // its last line) and fetches it; with nothing selected fetches the document.
 std::optional<Target> FetchTarget(const Editor& editor, std::intptr_t caretPos) {
     Target target;
+    target.view = SaveView(editor);
     const std::intptr_t start = editor.SelectionStart();
     const std::intptr_t end = editor.SelectionEnd();
     if (end <= start) {
@@ -36,23 +48,22 @@ std::optional<Target> FetchTarget(const Editor& editor, std::intptr_t caretPos) 
     target.selectionMode = true;
     target.caret = caretPos;
     target.anchor = caretPos == start ? end : start;
-    const std::intptr_t newAnchor = editor.PositionFromLine(editor.LineFromPosition(start));
+    target.firstLine = editor.LineFromPosition(start);
+    target.position = editor.PositionFromLine(target.firstLine);
     const std::intptr_t newCaret = editor.PositionFromLine(editor.LineFromPosition(end) + 1);
-    editor.SetSel(newAnchor, newCaret);
-    auto text = editor.GetSelText(newCaret - newAnchor);
+    editor.SetSel(target.position, newCaret);
+    auto text = editor.GetSelText(newCaret - target.position);
     if (!text) {
-        editor.SetSel(target.anchor, target.caret);
+        Restore(editor, target);
         return std::nullopt;
     }
     target.text = std::move(*text);
     return target;
 }
 
-void Restore(const Editor& editor, const Target& target) {
-    if (target.selectionMode) editor.SetSel(target.anchor, target.caret);
-}
-
-void WriteBack(const Editor& editor, const Target& target, const std::string& formatted) {
+// The first release's write-back: the whole text, or the widened selection,
+// in one message. Bookmarks, folds and the view are lost.
+void WriteWholeText(const Editor& editor, const Target& target, const std::string& formatted) {
     if (formatted == target.text) return;  // no undo step, no "modified" mark
     if (target.selectionMode) {
         editor.ReplaceSel(formatted);
@@ -61,7 +72,22 @@ void WriteBack(const Editor& editor, const Target& target, const std::string& fo
     }
 }
 
-void RunFormat(const Platform& platform, const FormatSettings& settings, FormatterState& state,
+void WriteBack(const Editor& editor, std::optional<Target>& target, const std::string& formatted, WriteBackMode mode,
+               std::intptr_t caretLine) {
+    if (mode == WriteBackMode::kWholeText) {
+        WriteWholeText(editor, *target, formatted);
+        target.reset();  // written: nothing to restore from here on
+        editor.GotoLine(caretLine);
+        return;
+    }
+    const ChangedLines changes(editor, target->position, target->firstLine, target->text, formatted);
+    changes.Write(editor);
+    const ViewPlace view = target->view;
+    target.reset();
+    ScrollToAndGotoLine(editor, view, caretLine);
+}
+
+void RunFormat(const Platform& platform, const FormatSettings& settings, FormatterState& state, WriteBackMode mode,
                std::optional<Target>& target) {
     const Editor editor(platform.sendToEditor);
     IndentEngine engine(state, settings, platform.lowerCaseFolds);
@@ -76,9 +102,7 @@ void RunFormat(const Platform& platform, const FormatSettings& settings, Formatt
         return;
     }
     const FormattedText formatted = FormatText(target->text, engine);
-    WriteBack(editor, *target, formatted.text);
-    target.reset();  // written: nothing to restore from here on
-    editor.GotoLine(caretLine);
+    WriteBack(editor, target, formatted.text, mode, caretLine);
     if (state.formatErrorState == kErrorRecorded) {
         platform.showMessageBox(kFormatBoxTitle, Text(kFormatErrorPrefix) + FromUtf8(state.errorLocation), 0);
     }
@@ -86,10 +110,11 @@ void RunFormat(const Platform& platform, const FormatSettings& settings, Formatt
 
 }  // namespace
 
-void FormatCommand(const Platform& platform, const FormatSettings& settings, FormatterState& state) noexcept {
+void FormatCommand(const Platform& platform, const FormatSettings& settings, FormatterState& state,
+                   WriteBackMode mode) noexcept {
     std::optional<Target> target;
     try {
-        RunFormat(platform, settings, state, target);
+        RunFormat(platform, settings, state, mode, target);
     } catch (...) {
         // Out of memory, most likely: the document has not been written, so
         // it stands as it was; give the user back the selection too.

@@ -13,8 +13,14 @@ inline constexpr std::u16string_view kFormatErrorPrefix = u"Format error in:\n";
 inline constexpr std::u16string_view kNulSkippedText =
     u"Format skipped: the text contains a NUL character.\nNothing was changed.";
 
+// How the result goes back into the editor. kChangedLines replaces only the
+// changed lines and keeps markers, folds and the view; kWholeText is the first
+// release's SCI_SETTEXT / SCI_REPLACESEL, kept for comparison.
+enum class WriteBackMode { kChangedLines, kWholeText };
+
 // Runs one Format command. The document is either formatted or left exactly
 // as it was; no exception leaves this function.
-void FormatCommand(const Platform& platform, const FormatSettings& settings, FormatterState& state) noexcept;
+void FormatCommand(const Platform& platform, const FormatSettings& settings, FormatterState& state,
+                   WriteBackMode mode = WriteBackMode::kChangedLines) noexcept;
 
 }  // namespace halvex

@@ -12,17 +12,6 @@
 namespace halvex {
 namespace {
 
-// The end of the line that starts at `from`: the first CR or LF.
-std::size_t LineEnd(std::string_view text, std::size_t from) { return FindFirstOf<'\r', '\n'>(text, from); }
-
-// Where the line after a line ending at `end` starts: after its CR LF, LF or
-// lone CR.
-std::size_t NextLineStart(std::string_view text, std::size_t end) {
-    if (end == text.size()) return end;
-    if (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') return end + 2;
-    return end + 1;
-}
-
 // Runs the engine over every line of `source` and hands each formatted line
 // to `emit(spaces, line, hasBreak)`; returns the line of the END that
 // revealed the recorded error, or 0.

@@ -26,6 +26,13 @@ FuncItem funcItems[kCommandCount]{};
 ShortcutKey vrShortcutKey{};
 ShortcutKey formatShortcutKey{};
 
+#ifdef HALVEX_WHOLE_TEXT_WRITEBACK
+// A test build for the latency benchmark: the first release's write-back.
+constexpr WriteBackMode kWriteBack = WriteBackMode::kWholeText;
+#else
+constexpr WriteBackMode kWriteBack = WriteBackMode::kChangedLines;
+#endif
+
 void FillShortcut(ShortcutKey& key, const ShortcutFields& fields) {
     key = ShortcutKey{};
     key._isCtrl = fields.ctrl != 0;
@@ -69,7 +76,7 @@ void VariableReportCommand() noexcept {
 void FormatCommand() noexcept {
     try {
         halvex::FormatCommand(Win32Platform(nppData._scintillaMainHandle), FormatSettingsFrom(settings),
-                              formatterState);
+                              formatterState, kWriteBack);
     } catch (...) {
     }
 }

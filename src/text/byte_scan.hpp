@@ -41,4 +41,16 @@ std::size_t FindFirstOf(std::string_view text, std::size_t from) {
     return at;
 }
 
+// The end of the line that starts at `from`: its first CR or LF, or the end
+// of the text.
+inline std::size_t LineEnd(std::string_view text, std::size_t from) { return FindFirstOf<'\r', '\n'>(text, from); }
+
+// Where the line after a line ending at `end` starts: after its CR LF, LF or
+// lone CR, as Scintilla cuts lines; `end` itself at the end of the text.
+inline std::size_t NextLineStart(std::string_view text, std::size_t end) {
+    if (end == text.size()) return end;
+    if (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') return end + 2;
+    return end + 1;
+}
+
 }  // namespace halvex

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -28,7 +30,7 @@ class FormatCommandTest : public ::testing::TestWithParam<LengthConvention> {
         editor_.SetSelection(anchor, caret);
     }
 
-    void RunFormat(FormatSettings settings = {}) {
+    void RunFormat(FormatSettings settings = {}, WriteBackMode mode = WriteBackMode::kChangedLines) {
         Platform platform;
         platform.sendToEditor = [this](unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
             return editor_.Handle(message, wParam, lParam);
@@ -37,7 +39,7 @@ class FormatCommandTest : public ::testing::TestWithParam<LengthConvention> {
             boxes_.push_back({Text(title), Text(text), flags});
             return 1;
         };
-        FormatCommand(platform, settings, state_);
+        FormatCommand(platform, settings, state_, mode);
     }
 
     FakeScintilla editor_;
@@ -53,7 +55,6 @@ TEST_P(FormatCommandTest, WholeDocumentWhenNothingIsSelected) {
     RunFormat();
     EXPECT_EQ(editor_.document(), "SUB A\r\n  IF x THEN\r\n    y = 1\r\n  END IF\r\nEND SUB\r\n  z = 2");
     EXPECT_EQ(editor_.writes(), 1);
-    EXPECT_EQ(editor_.messages().back(), sci::kGotoLine);
     EXPECT_EQ(editor_.caret(), editor_.LineStart(2));  // start of the caret's line, nothing selected
     EXPECT_EQ(editor_.anchor(), editor_.caret());
     EXPECT_TRUE(boxes_.empty());
@@ -153,6 +154,76 @@ TEST_P(FormatCommandTest, ExceptionInTheEditorLeavesTheDocumentUnchanged) {
     FormatCommand(platform, {}, state_);
     EXPECT_EQ(editor_.document(), "FOR i\nx\nNEXT\n");
     EXPECT_EQ(editor_.writes(), 0);
+}
+
+// What the write-back keeps. The bytes are those of the whole-text
+// write-back; markers and contracted folds stay on their lines; the view stays
+// unless the caret's line is out of it; one undo step gives the original back.
+struct KeepCase {
+    const char* name;
+    std::string document;
+    std::intptr_t anchor, caret;
+    std::map<std::intptr_t, std::uint32_t> markers;
+    std::set<std::intptr_t> folds;
+    std::intptr_t top, xOffset;          // the view before
+    std::intptr_t wantTop, wantXOffset;  // and after
+    std::size_t maxMessages = 60;
+};
+
+// Lines 1, 2, 7 and 12 change; line 1 and 2 as one run.
+constexpr std::string_view kPlaces =
+    "SUB A\r\nIF x THEN\r\ny = 1\r\n  END IF\r\n  z = 2\r\n  z = 3\r\n  FOR i = 1 TO 2\r\nq\r\n  NEXT\r\n"
+    "END SUB\r\nSUB B\r\n  a = 1\r\n      b = 2\r\nEND SUB\r\n";
+
+std::string ManyLinesOneChanged() {
+    std::string text;
+    for (int line = 0; line < 3000; ++line) text += line == 1500 ? "x = 1\r\n" : "  x = 1\r\n";
+    return text;
+}
+
+const KeepCase kKeepCases[] = {
+    {"markers in, after and between runs", std::string(kPlaces), 0, 0,
+     {{1, 1u << 20}, {2, 1u << 1}, {3, (1u << 20) | (1u << 3)}, {5, 1u << 20}, {12, 1u << 4}, {13, 1u << 31}}, {}, 0, 0,
+     0, 0},
+    {"contracted folds in, around and away from runs", std::string(kPlaces), 0, 0, {}, {1, 6, 10}, 0, 0, 0, 0},
+    {"view kept while the caret's line is in it", std::string(kPlaces), 20, 20, {}, {}, 2, 24, 2, 24},
+    {"view follows a caret out of it", std::string(kPlaces), 122, 122, {{7, 1}}, {}, 0, 24, 4, 0},
+    {"selection: its lines only", std::string(kPlaces), 125, 110, {{1, 1u << 20}, {10, 1}, {12, 4}, {13, 8}}, {10},
+     0, 0, 3, 0},
+    {"nothing to change", "SUB A\r\n  x = 1\r\nEND SUB\r\n", 0, 0, {{1, 2}}, {0}, 0, 8, 0, 8},
+    {"work follows changed runs and markers, not lines", ManyLinesOneChanged(), 13500, 13500,
+     {{3, 1}, {1500, 2}, {1501, 4}, {2900, 8}}, {10, 1499, 2000}, 1495, 8, 1495, 8, 45},
+};
+
+TEST_P(FormatCommandTest, WriteBackKeepsTheUsersPlace) {
+    for (const KeepCase& c : kKeepCases) {
+        Load(c.document, c.anchor, c.caret);
+        RunFormat({}, WriteBackMode::kWholeText);
+        const std::string want = editor_.document();
+
+        Load(c.document, c.anchor, c.caret);
+        for (const auto& [line, markers] : c.markers) editor_.AddMarkers(line, markers);
+        for (const std::intptr_t line : c.folds) editor_.ContractFold(line);
+        editor_.SetView(c.top, c.xOffset);
+        const std::intptr_t caretLine = editor_.LineFromPosition(c.caret);
+        RunFormat();
+        EXPECT_EQ(editor_.document(), want) << c.name;
+        EXPECT_EQ(editor_.markers(), c.markers) << c.name;
+        EXPECT_EQ(editor_.contractedFolds(), c.folds) << c.name;
+        EXPECT_EQ(editor_.firstVisibleLine(), c.wantTop) << c.name;
+        EXPECT_EQ(editor_.xOffset(), c.wantXOffset) << c.name;
+        EXPECT_EQ(editor_.caret(), editor_.LineStart(caretLine)) << c.name;
+        EXPECT_EQ(editor_.anchor(), editor_.caret()) << c.name;
+        EXPECT_LE(editor_.messages().size(), c.maxMessages) << c.name;
+        EXPECT_EQ(editor_.writes(), want == c.document ? 0 : 1) << c.name;
+        EXPECT_FALSE(editor_.undoGroupOpen()) << c.name;
+        if (want == c.document) continue;
+        EXPECT_TRUE(editor_.Undo()) << c.name;
+        EXPECT_EQ(editor_.document(), c.document) << c.name;
+        EXPECT_FALSE(editor_.Undo()) << c.name;
+        EXPECT_TRUE(editor_.Redo()) << c.name;
+        EXPECT_EQ(editor_.document(), want) << c.name;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(BothLengthConventions, FormatCommandTest,

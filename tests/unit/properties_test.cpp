@@ -234,10 +234,8 @@ struct EditorRun {
     std::vector<std::u16string> boxes;
 };
 
-EditorRun RunFormatCommand(std::string document, LengthConvention convention, std::intptr_t anchor,
-                           std::intptr_t caret, const FormatSettings& settings) {
-    FakeScintilla editor(std::move(document), convention);
-    editor.SetSelection(anchor, caret);
+EditorRun RunFormatCommand(FakeScintilla& editor, const FormatSettings& settings,
+                           WriteBackMode mode = WriteBackMode::kChangedLines) {
     EditorRun run;
     Platform platform;
     platform.sendToEditor = [&editor](unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
@@ -248,9 +246,16 @@ EditorRun RunFormatCommand(std::string document, LengthConvention convention, st
         return 1;
     };
     FormatterState state;
-    FormatCommand(platform, settings, state);
+    FormatCommand(platform, settings, state, mode);
     run.document = editor.document();
     return run;
+}
+
+EditorRun RunFormatCommand(std::string document, LengthConvention convention, std::intptr_t anchor,
+                           std::intptr_t caret, const FormatSettings& settings) {
+    FakeScintilla editor(std::move(document), convention);
+    editor.SetSelection(anchor, caret);
+    return RunFormatCommand(editor, settings);
 }
 
 TEST(FormatProperties, FormatCommandWritesWhatHalvexFormatWrites) {
@@ -291,6 +296,40 @@ TEST(FormatProperties, SelectionFormatsItsWholeLinesAndNothingElse) {
             EXPECT_EQ(run.document, want) << sample.name << " selection " << a << ".." << b;
             EXPECT_EQ(ScintillaLineCount(run.document), ScintillaLineCount(text)) << sample.name;
         }
+    }
+}
+
+// The changed-lines write-back, over random markers, contracted folds and
+// selections (or none): the bytes of the whole-text write-back, every marker
+// and fold still on its line, and one undo step that gives the original back.
+TEST(FormatProperties, ChangedLinesWriteBackKeepsMarkersAndIsOneUndoStep) {
+    Random random(13);
+    for (std::size_t i = 1; i < Samples().size(); i += 3) {
+        const Sample& sample = Samples()[i];
+        const auto a = static_cast<std::intptr_t>(Pick(random, sample.text.size() + 1));
+        const auto b = Pick(random, 2) ? a : static_cast<std::intptr_t>(Pick(random, sample.text.size() + 1));
+        FakeScintilla whole(sample.text);
+        whole.SetSelection(a, b);
+        const std::string want = RunFormatCommand(whole, sample.settings, WriteBackMode::kWholeText).document;
+
+        FakeScintilla editor(sample.text, i % 2 ? LengthConvention::kCountsNul : LengthConvention::kExcludesNul);
+        editor.SetSelection(a, b);
+        const auto lines = static_cast<std::size_t>(editor.LineCount());
+        for (std::size_t n = Pick(random, 8); n > 0; --n) {
+            editor.AddMarkers(static_cast<std::intptr_t>(Pick(random, lines)), 1u << Pick(random, 32));
+        }
+        for (std::size_t n = Pick(random, 3); n > 0; --n) editor.ContractFold(static_cast<std::intptr_t>(Pick(random, lines)));
+        const auto markers = editor.markers();
+        const auto folds = editor.contractedFolds();
+        const std::string label = sample.name + " selection " + std::to_string(a) + ".." + std::to_string(b);
+
+        EXPECT_EQ(RunFormatCommand(editor, sample.settings).document, want) << label;
+        EXPECT_EQ(editor.markers(), markers) << label;
+        EXPECT_EQ(editor.contractedFolds(), folds) << label;
+        EXPECT_EQ(editor.writes(), want == sample.text ? 0 : 1) << label;
+        editor.Undo();
+        EXPECT_EQ(editor.document(), sample.text) << label;
+        if (HasFailure()) break;
     }
 }
 
