@@ -69,8 +69,10 @@ void Pipeline(benchmark::State& state) {
 }
 BENCHMARK(Pipeline)->Unit(benchmark::kMillisecond);
 
-// The whole command: fetch from the editor, format, compare, write back.
+// The whole command: fetch from the editor, format, compare, write back;
+// argument 0 writes back the changed lines, 1 the whole text.
 void Command(benchmark::State& state) {
+    const WriteBackMode mode = state.range(0) == 0 ? WriteBackMode::kChangedLines : WriteBackMode::kWholeText;
     FormatterState formatterState;
     for (auto _ : state) {
         state.PauseTiming();
@@ -79,12 +81,12 @@ void Command(benchmark::State& state) {
         platform.sendToEditor = [&editor](unsigned m, std::uintptr_t w, std::intptr_t l) { return editor.Handle(m, w, l); };
         platform.showMessageBox = [](std::u16string_view, std::u16string_view, unsigned) { return 1; };
         state.ResumeTiming();
-        FormatCommand(platform, {}, formatterState);
+        FormatCommand(platform, {}, formatterState, mode);
         benchmark::DoNotOptimize(editor.document().data());
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * Program().size()));
 }
-BENCHMARK(Command)->Unit(benchmark::kMillisecond);
+BENCHMARK(Command)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace halvex::bench

@@ -110,7 +110,8 @@ void ChangedLines::Write(const Editor& editor) const {
         const std::intptr_t start = position_ + static_cast<std::intptr_t>(run.oldBegin) + shift;
         editor.ReplaceRange(start, start + static_cast<std::intptr_t>(run.oldEnd - run.oldBegin),
                             newText_.substr(run.newBegin, run.newEnd - run.newBegin));
-        shift += static_cast<std::intptr_t>(run.newEnd - run.newBegin) - static_cast<std::intptr_t>(run.oldEnd - run.oldBegin);
+        shift += static_cast<std::intptr_t>(run.newEnd - run.newBegin) -
+                 static_cast<std::intptr_t>(run.oldEnd - run.oldBegin);
     }
     editor.EndUndoAction();
     RestoreFolds(editor);

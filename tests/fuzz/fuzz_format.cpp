@@ -55,6 +55,11 @@ void CheckFormatCommand(const std::string& document, LengthConvention convention
                         std::intptr_t caret, const FormatSettings& settings) {
     FakeScintilla editor(document, convention);
     editor.SetSelection(anchor, caret);
+    // Markers at both ends of the selection and on the last line must stay.
+    editor.AddMarkers(editor.LineFromPosition(anchor), 1u << 20);
+    editor.AddMarkers(editor.LineFromPosition(caret), 1u << 3);
+    editor.AddMarkers(editor.LineCount() - 1, 1u << 31);
+    const auto markers = editor.markers();
     Platform platform;
     platform.sendToEditor = [&editor](unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
         return editor.Handle(message, wParam, lParam);
@@ -94,6 +99,9 @@ void CheckFormatCommand(const std::string& document, LengthConvention convention
         wantBoxes.push_back(std::u16string(kFormatErrorPrefix) + FromUtf8(wantState.errorLocation));
     }
     HALVEX_FUZZ_CHECK(boxes == wantBoxes);
+    HALVEX_FUZZ_CHECK(editor.markers() == markers);
+    editor.Undo();
+    HALVEX_FUZZ_CHECK(editor.document() == document);
 }
 
 }  // namespace

@@ -89,7 +89,8 @@ void FakeScintilla::AddMarkers(std::intptr_t line, std::uint32_t markers) {
 }
 
 void FakeScintilla::SetView(std::intptr_t firstVisibleLine, std::intptr_t xOffset) {
-    firstVisibleLine_ = std::clamp<std::intptr_t>(firstVisibleLine, 0, std::max<std::intptr_t>(LineCount() - kLinesOnScreen, 0));
+    const std::intptr_t maxTop = std::max<std::intptr_t>(LineCount() - kLinesOnScreen, 0);
+    firstVisibleLine_ = std::clamp<std::intptr_t>(firstVisibleLine, 0, maxTop);
     xOffset_ = std::max<std::intptr_t>(xOffset, 0);
 }
 
@@ -172,7 +173,10 @@ FakeScintilla::Edit FakeScintilla::Apply(const Edit& edit) {
 void FakeScintilla::Delete(std::intptr_t position, std::intptr_t length) {
     if (length == 0) return;
     const std::intptr_t end = position + length;
-    const std::intptr_t removed = LineEndsIn(position - 1, end) - (position > 0 && IsLineEnd(ByteAt(position - 1), ByteAt(end)) ? 1 : 0);
+    // Only the byte before the deletion can change whether it ends a line
+    // (a CR that meets an LF); the line ends inside it go.
+    const bool endsLineAfter = position > 0 && IsLineEnd(ByteAt(position - 1), ByteAt(end));
+    const std::intptr_t removed = LineEndsIn(position - 1, end) - (endsLineAfter ? 1 : 0);
     if (removed > 0 && (!markers_.empty() || !contracted_.empty())) {
         const std::intptr_t line = LineFromPosition(position);
         for (auto it = markers_.upper_bound(line); it != markers_.end() && it->first <= line + removed;) {

@@ -318,7 +318,9 @@ TEST(FormatProperties, ChangedLinesWriteBackKeepsMarkersAndIsOneUndoStep) {
         for (std::size_t n = Pick(random, 8); n > 0; --n) {
             editor.AddMarkers(static_cast<std::intptr_t>(Pick(random, lines)), 1u << Pick(random, 32));
         }
-        for (std::size_t n = Pick(random, 3); n > 0; --n) editor.ContractFold(static_cast<std::intptr_t>(Pick(random, lines)));
+        for (std::size_t n = Pick(random, 3); n > 0; --n) {
+            editor.ContractFold(static_cast<std::intptr_t>(Pick(random, lines)));
+        }
         const auto markers = editor.markers();
         const auto folds = editor.contractedFolds();
         const std::string label = sample.name + " selection " + std::to_string(a) + ".." + std::to_string(b);

@@ -6,9 +6,13 @@
 #include <windows.h>
 
 #include <cstring>
+#include <algorithm>
+#include <map>
 #include <random>
+#include <set>
 #include <string>
 
+#include "editor/editor.hpp"
 #include "fake_scintilla_window_win32.hpp"
 #include "formatter/format_text.hpp"
 #include "process_win32.hpp"
@@ -21,11 +25,12 @@ using testing::FakeScintilla;
 using testing::ModuleDirectory;
 using testing::TempFolder;
 
-// The test build of the plug-in, with its allocation-failure hook.
+// A test build of the plug-in: by default the one with its allocation-failure
+// hook.
 class FaultyPlugin {
    public:
-    explicit FaultyPlugin(const std::wstring& cwd) {
-        module_ = testing::LoadLibraryIn(ModuleDirectory() + L"HalvexFaults.dll", cwd);
+    explicit FaultyPlugin(const std::wstring& cwd, const wchar_t* dll = L"HalvexFaults.dll") {
+        module_ = testing::LoadLibraryIn(ModuleDirectory() + dll, cwd);
         Bind("setInfo", setInfo);
         Bind("getFuncsArray", getFuncsArray);
         Bind("doFormat", doFormat);
@@ -111,17 +116,41 @@ TEST(Faults, FormatSurvivesAFailedAllocationAnywhere) {
         [&] {
             model = FakeScintilla(source);
             model.SetSelection(3, 3);
+            model.AddMarkers(1, 1u << 20);
+            model.AddMarkers(4, 1);
+            model.ContractFold(1);
             return plugin.doFormat();
         },
         [&](int n) {
             const bool untouched = model.document() == source && model.writes() == 0;
             EXPECT_TRUE(untouched || model.document() == formatted) << "allocation " << n;
+            const std::map<std::intptr_t, std::uint32_t> markers{{1, 1u << 20}, {4, 1}};
+            EXPECT_EQ(model.markers(), markers) << "allocation " << n;
+            EXPECT_EQ(model.contractedFolds(), std::set<std::intptr_t>{1}) << "allocation " << n;
             changedRuns += untouched ? 0 : 1;
         });
     DestroyWindow(view);
     EXPECT_GT(points, 3) << "the hook never reached the command's allocations";
     RecordProperty("failure_points", points);
     EXPECT_GE(changedRuns, 1);
+}
+
+// The latency benchmark compares the two write-backs through these builds.
+TEST(Faults, TestBuildsWriteBackChangedLinesOrTheWholeText) {
+    TempFolder cwd;
+    for (const auto& [dll, message] : {std::pair{L"HalvexFaults.dll", sci::kReplaceTarget},
+                                       std::pair{L"HalvexWholeText.dll", sci::kSetText}}) {
+        FaultyPlugin plugin(cwd.path(), dll);
+        ASSERT_NE(plugin.doFormat, nullptr);
+        FakeScintilla model("x\r\n  y\r\n");
+        const HWND view = testing::CreateFakeScintillaWindow(model);
+        plugin.setInfo({nullptr, view, nullptr});
+        plugin.doFormat();
+        DestroyWindow(view);
+        EXPECT_EQ(model.document(), "  x\r\n  y\r\n");
+        const auto& sent = model.messages();
+        EXPECT_NE(std::find(sent.begin(), sent.end(), message), sent.end());
+    }
 }
 
 TEST(Faults, VariableReportSurvivesAFailedAllocationAnywhere) {

@@ -124,6 +124,18 @@ TEST_F(HostTest, FormatErrorBoxAndCaretLineInBothConventions) {
     }
 }
 
+TEST_F(HostTest, FormatKeepsMarkersFoldsAndView) {
+    const std::wstring in = WriteDocument("x = 1\nSUB Show(n)\nDO\nEND SUB\nFOR i\n");
+    const std::wstring out = files_.path() + L"out.bas";
+    const ProcessResult r = RunHost(L"format " + Quote(in) + L" " + Quote(out) +
+                                    L" --caret 20 --marker 1 1048576 --marker 2 8 --marker 4 1 --fold 2 --view 0 16");
+    const auto records = Records(r.out);
+    ASSERT_GE(records.size(), 3u);
+    EXPECT_EQ(std::vector<Fields>(records.end() - 3, records.end()),
+              (std::vector<Fields>{{"markers", "1:1048576", "2:8", "4:1"}, {"folds", "2"}, {"view", "0", "16"}}));
+    EXPECT_EQ(ReadBytes(out), "  x = 1\r\nSUB Show(n)\r\n  DO\r\nEND SUB\r\n    FOR i\r\n");  // the DO stays open
+}
+
 TEST_F(HostTest, AboutShowsBuildDateAndPath) {
     WriteSettings("Exe Path = C:\\Tools\\ide.exe  \r\n");
     const auto records = Records(RunHost(L"about").out);

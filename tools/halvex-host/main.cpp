@@ -36,6 +36,7 @@ const char kUsage[] =
     "\n"
     "  menu                       print the name and the command table\n"
     "  format IN OUT [--select START END] [--caret POS] [--old-scintilla] [--via menu|export] [--time]\n"
+    "               [--marker LINE MASK]... [--fold LINE]... [--view TOP XOFFSET]\n"
     "  varreport IN [--via menu|export] [--show-main-view]\n"
     "  about\n";
 
@@ -209,6 +210,19 @@ void PrintBoxes(const halvex::testing::BoxWatcher& watcher) {
     for (const auto& box : watcher.boxes()) PrintRecord({"box", Escape(Utf8(box.title)), Escape(Utf8(box.text))});
 }
 
+// The user's place after Format: markers as LINE:MASK, contracted fold
+// headers, and the view's top line and horizontal scroll.
+void PrintPlace(const FakeScintilla& model) {
+    std::vector<std::string> markers{"markers"}, folds{"folds"};
+    for (const auto& [line, mask] : model.markers()) {
+        markers.push_back(std::to_string(line) + ":" + std::to_string(mask));
+    }
+    for (const std::intptr_t line : model.contractedFolds()) folds.push_back(std::to_string(line));
+    PrintRecord(markers);
+    PrintRecord(folds);
+    PrintRecord({"view", std::to_string(model.firstVisibleLine()), std::to_string(model.xOffset())});
+}
+
 struct CommandLine {
     std::wstring dll;
     std::wstring cwd;
@@ -240,6 +254,12 @@ struct CommandOptions {
     bool viaExport = false;
     bool time = false;
     bool showMainView = false;
+    // Markers, contracted folds and the view before Format; given any, they
+    // are printed after it.
+    std::vector<std::pair<std::intptr_t, std::uint32_t>> markers;
+    std::vector<std::intptr_t> folds;
+    std::optional<std::pair<std::intptr_t, std::intptr_t>> view;
+    bool printPlace() const { return !markers.empty() || !folds.empty() || view; }
 };
 
 std::optional<CommandOptions> ParseOptions(const std::vector<std::wstring>& args, std::size_t from) {
@@ -250,6 +270,14 @@ std::optional<CommandOptions> ParseOptions(const std::vector<std::wstring>& args
         try {
             if (arg == L"--select") {
                 options.select = {{number(i + 1), number(i + 2)}};
+                i += 2;
+            } else if (arg == L"--marker") {
+                options.markers.emplace_back(number(i + 1), static_cast<std::uint32_t>(number(i + 2)));
+                i += 2;
+            } else if (arg == L"--fold") {
+                options.folds.push_back(number(++i));
+            } else if (arg == L"--view") {
+                options.view = {{number(i + 1), number(i + 2)}};
                 i += 2;
             } else if (arg == L"--caret") {
                 options.caret = number(++i);
@@ -312,6 +340,9 @@ int wmain(int argc, wchar_t** argv) {
     FakeScintilla secondModel;
     if (options->select) mainModel.SetSelection(options->select->first, options->select->second);
     if (options->caret) mainModel.SetSelection(*options->caret, *options->caret);
+    for (const auto& [markerLine, mask] : options->markers) mainModel.AddMarkers(markerLine, mask);
+    for (const std::intptr_t foldLine : options->folds) mainModel.ContractFold(foldLine);
+    if (options->view) mainModel.SetView(options->view->first, options->view->second);
 
     const HWND mainWindow = CreateWindowExW(0, L"STATIC", L"halvex-host", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr,
                                             nullptr, GetModuleHandleW(nullptr), nullptr);
@@ -353,6 +384,7 @@ int wmain(int argc, wchar_t** argv) {
         PrintBoxes(watcher);
         PrintRecord({"caret-line", std::to_string(mainModel.LineFromPosition(mainModel.caret()))});
         PrintRecord({"selection", std::to_string(mainModel.anchor()), std::to_string(mainModel.caret())});
+        if (options->printPlace()) PrintPlace(mainModel);
         if (options->time) {
             const long long ms = (end.QuadPart - start.QuadPart) * 1000 / frequency.QuadPart;
             PrintRecord({"elapsed-ms", std::to_string(ms)});
