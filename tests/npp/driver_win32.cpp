@@ -21,12 +21,15 @@
 #include <vector>
 
 #include "box_watcher_win32.hpp"
+#include "record_field.hpp"
 #include "shell/host_records_win32.hpp"
+#include "text/text.hpp"
 
 namespace {
 
 using halvex::FuncItem;
 using halvex::NppData;
+using halvex::testing::EscapeField;
 
 constexpr UINT kNppMsg = WM_USER + 1000;
 constexpr UINT kNppmGetCurrentScintilla = kNppMsg + 4;
@@ -80,33 +83,14 @@ halvex::testing::BoxWatcher* watcher = nullptr;
 std::size_t boxesRecorded = 0;
 
 std::string Utf8(const std::wstring& text) {
-    if (text.empty()) return {};
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
-    return out;
+    return halvex::ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()));
 }
 
 std::wstring Wide(const std::string& text) {
     std::wstring out(text.size() + 1, L'\0');
-    out.resize(static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, out.data(), static_cast<int>(out.size()))) - 1);
-    return out;
-}
-
-// Texts in records and steps: backslash, line feed, carriage return, tab and
-// NUL are written \\ \n \r \t \0.
-std::string Escape(const std::string& text) {
-    std::string out;
-    for (const char c : text) {
-        switch (c) {
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            case '\0': out += "\\0"; break;
-            default: out += c;
-        }
-    }
+    out.resize(static_cast<std::size_t>(
+                   MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, out.data(), static_cast<int>(out.size()))) -
+               1);
     return out;
 }
 
@@ -124,7 +108,8 @@ std::string Unescape(const std::string& text) {
 }
 
 void Record(const std::string& key, const std::string& value) {
-    std::ofstream(std::filesystem::path(folder + L"record.txt"), std::ios::binary | std::ios::app) << key << '\t' << value << '\n';
+    std::ofstream(std::filesystem::path(folder + L"record.txt"), std::ios::binary | std::ios::app)
+        << key << '\t' << value << '\n';
 }
 
 std::intptr_t Sci(HWND target, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
@@ -183,7 +168,7 @@ std::vector<std::intptr_t> ContractedFolds(HWND target) {
 // The state of the main view, each record's key prefixed with `label`.
 void RecordState(const std::string& label) {
     const HWND main = npp._scintillaMainHandle;
-    Record(label + ".text", Escape(DocumentText(main)));
+    Record(label + ".text", EscapeField(DocumentText(main)));
     Record(label + ".caret", std::to_string(Sci(main, kSciGetCurrentPos)));
     Record(label + ".anchor", std::to_string(Sci(main, kSciGetAnchor)));
     Record(label + ".bookmarks", Join(MarkedLines(main, 1 << 20)));
@@ -198,7 +183,8 @@ void RecordState(const std::string& label) {
 // The main view's text as a 64-bit FNV-1a digest, for documents too large to record.
 void RecordDigest(const std::string& label) {
     std::uint64_t digest = 14695981039346656037ull;
-    for (const char c : DocumentText(npp._scintillaMainHandle)) digest = (digest ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    for (const char c : DocumentText(npp._scintillaMainHandle))
+        digest = (digest ^ static_cast<unsigned char>(c)) * 1099511628211ull;
     char hex[17];
     std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(digest));
     Record(label + ".digest", hex);
@@ -207,7 +193,8 @@ void RecordDigest(const std::string& label) {
 void RecordNewBoxes() {
     const auto& boxes = watcher->boxes();
     for (; boxesRecorded < boxes.size(); ++boxesRecorded) {
-        Record("box", Escape(Utf8(boxes[boxesRecorded].title)) + "\t" + Escape(Utf8(boxes[boxesRecorded].text)));
+        Record("box",
+               EscapeField(Utf8(boxes[boxesRecorded].title)) + "\t" + EscapeField(Utf8(boxes[boxesRecorded].text)));
     }
 }
 
@@ -228,7 +215,7 @@ HMENU HalvexMenu() {
 
 void RecordMenu() {
     const HMENU menu = HalvexMenu();
-    for (int i = 0; i < GetMenuItemCount(menu); ++i) Record("menu-item", Escape(Utf8(MenuItemText(menu, i))));
+    for (int i = 0; i < GetMenuItemCount(menu); ++i) Record("menu-item", EscapeField(Utf8(MenuItemText(menu, i))));
 }
 
 // Runs the menu item whose text, before any tab, is `name`, as a click does.
@@ -249,13 +236,15 @@ HMODULE Module(const std::string& name) {
     if (module != nullptr) return module;
     // A variant of the plug-in, loaded here and given the host's handles.
     module = LoadLibraryW((folder + Wide(name)).c_str());
-    const auto setInfo = reinterpret_cast<void (*)(NppData)>(reinterpret_cast<void*>(GetProcAddress(module, "setInfo")));
+    const auto setInfo =
+        reinterpret_cast<void (*)(NppData)>(reinterpret_cast<void*>(GetProcAddress(module, "setInfo")));
     if (setInfo != nullptr) setInfo(npp);
     return module;
 }
 
 int CallExport(const std::string& module, const std::string& name) {
-    const auto function = reinterpret_cast<int (*)()>(reinterpret_cast<void*>(GetProcAddress(Module(module), name.c_str())));
+    const auto function =
+        reinterpret_cast<int (*)()>(reinterpret_cast<void*>(GetProcAddress(Module(module), name.c_str())));
     if (function == nullptr) {
         Record("error", "no export " + module + "!" + name);
         return -1;
@@ -272,7 +261,9 @@ void Time(const std::string& label, Work&& work) {
     work();
     QueryPerformanceCounter(&end);
     char ms[32];
-    std::snprintf(ms, sizeof ms, "%.3f", 1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart));
+    std::snprintf(
+        ms, sizeof ms, "%.3f",
+        1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart));
     Record("time." + label, ms);
 }
 
@@ -296,19 +287,6 @@ void DeleteFirstBytes(std::intptr_t every, bool direct) {
         send(kSciReplaceTarget, 0, reinterpret_cast<LPARAM>(""));
     }
     send(kSciEndUndoAction, 0, 0);
-}
-
-std::string ClipboardText() {
-    std::wstring text;
-    if (!OpenClipboard(nullptr)) return "<clipboard busy>";
-    if (const HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
-        if (const auto* chars = static_cast<const wchar_t*>(GlobalLock(data))) {
-            text = chars;
-            GlobalUnlock(data);
-        }
-    }
-    CloseClipboard();
-    return Utf8(text);
 }
 
 // Presses keys on the X display, as a user would (xdotool's key names, for
@@ -345,7 +323,14 @@ void Finish() {
     PostMessageW(npp._nppHandle, WM_CLOSE, 0, 0);
 }
 
+// Sends the view a message and records what it returned.
+void RecordMessage(UINT message, WPARAM wParam) {
+    Record("sci." + std::to_string(message), std::to_string(Sci(view, message, wParam)));
+}
+
 // Runs one step; returns how long to let Notepad++'s loop run before the next.
+// Editing steps act on the view chosen by "view main|second" (main at first);
+// "record LABEL" writes the main view's state; positions and lines count from 0.
 DWORD RunStep(const std::string& line) {
     std::istringstream in(line);
     std::string verb, rest;
@@ -354,6 +339,7 @@ DWORD RunStep(const std::string& line) {
     std::istringstream args(rest);
     std::intptr_t a = 0, b = 0;
     if (verb.empty() || verb[0] == '#') return 0;
+    // clang-format off
     if (verb == "view") view = rest == "second" ? npp._scintillaSecondHandle : npp._scintillaMainHandle;
     else if (verb == "text") SetText(Unescape(rest));
     else if (verb == "text-file") SetText(ReadFileBytes(folder + Wide(rest)));
@@ -365,7 +351,7 @@ DWORD RunStep(const std::string& line) {
         Sci(view, kSciFoldLine, a, 0);
     } else if (verb == "top" && args >> a) Sci(view, kSciSetFirstVisibleLine, a);
     else if (verb == "xoffset" && args >> a) Sci(view, kSciSetXOffset, a);
-    else if (verb == "sci" && args >> a >> b) Record("sci." + std::to_string(a), std::to_string(Sci(view, static_cast<UINT>(a), static_cast<WPARAM>(b))));
+    else if (verb == "sci" && args >> a >> b) RecordMessage(UINT(a), WPARAM(b));
     else if (verb == "undo") Sci(view, kSciUndo);
     else if (verb == "redo") Sci(view, kSciRedo);
     else if (verb == "menu") RunMenuItem(rest);
@@ -384,10 +370,10 @@ DWORD RunStep(const std::string& line) {
     else if (verb == "record") RecordState(rest);
     else if (verb == "record-menu") RecordMenu();
     else if (verb == "record-digest") RecordDigest(rest);
-    else if (verb == "record-second") Record("second.text", Escape(DocumentText(npp._scintillaSecondHandle)));
-    else if (verb == "record-clipboard") Record("clipboard", Escape(ClipboardText()));
+    else if (verb == "record-second") Record("second.text", EscapeField(DocumentText(npp._scintillaSecondHandle)));
     else if (verb == "record-view") RecordCurrentView();
     else Record("error", "bad step: " + line);
+    // clang-format on
     return 0;
 }
 
