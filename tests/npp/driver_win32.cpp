@@ -87,11 +87,8 @@ std::string Utf8(const std::wstring& text) {
 }
 
 std::wstring Wide(const std::string& text) {
-    std::wstring out(text.size() + 1, L'\0');
-    out.resize(static_cast<std::size_t>(
-                   MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, out.data(), static_cast<int>(out.size()))) -
-               1);
-    return out;
+    const halvex::Text wide = halvex::FromUtf8(text);
+    return std::wstring(wide.begin(), wide.end());
 }
 
 std::string Unescape(const std::string& text) {
