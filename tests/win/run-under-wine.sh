@@ -9,7 +9,6 @@ set -eu
 export WINEDEBUG=-all
 export WINEPREFIX="${HALVEX_WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/halvex/wineprefix}"
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-
 # A 32-bit program needs Wine's 32-bit loader (wine32), and that needs a
 # kernel that runs 32-bit code. Without them the program is skipped, loudly,
 # with ctest's skip status 77.
@@ -17,9 +16,18 @@ pe_machine() {
   header=$(od -An -tu4 -j60 -N4 "$1" | tr -d ' ')
   od -An -tx2 -j$((header + 4)) -N2 "$1" | tr -d ' '
 }
-if [ -f "$1" ] && [ "$(pe_machine "$1")" = "014c" ] && ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
-  echo "SKIPPED $1: a 32-bit program, and this machine's Wine runs none (wine32 missing, or a kernel without 32-bit support)" >&2
-  exit 77
+wine=wine
+if [ -f "$1" ] && [ "$(pe_machine "$1")" = "014c" ]; then
+  if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    echo "SKIPPED $1: a 32-bit program, and this machine's Wine runs none (wine32 missing, or a kernel without 32-bit support)" >&2
+    exit 77
+  fi
+elif [ -x /usr/lib/wine/wine64 ]; then
+  # Debian's "wine" prefers the 32-bit loader once wine32 is installed, and
+  # that loader fails on a kernel without 32-bit support: a 64-bit program
+  # starts through the 64-bit loader directly.
+  export WINELOADER=/usr/lib/wine/wine64
+  wine=$WINELOADER
 fi
 
 if [ ! -f "$WINEPREFIX/.halvex-ready" ]; then
@@ -28,8 +36,8 @@ if [ ! -f "$WINEPREFIX/.halvex-ready" ]; then
     flock 9
     if [ ! -f "$WINEPREFIX/.halvex-ready" ]; then
       echo "Preparing the Wine prefix $WINEPREFIX (once, about 15 s)..." >&2
-      wineboot -i >/dev/null 2>&1 || true
-      wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+      "$wine" wineboot -i >/dev/null 2>&1 || true
+      "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
       wineserver -w
       touch "$WINEPREFIX/.halvex-ready"
     fi
@@ -37,6 +45,6 @@ if [ ! -f "$WINEPREFIX/.halvex-ready" ]; then
 fi
 
 if [ -n "${DISPLAY:-}" ]; then
-  exec wine "$@"
+  exec "$wine" "$@"
 fi
-exec xvfb-run -a -s "-screen 0 1280x1024x24" wine "$@"
+exec xvfb-run -a -s "-screen 0 1280x1024x24" "$wine" "$@"

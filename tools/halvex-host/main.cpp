@@ -20,10 +20,12 @@
 #include "box_watcher_win32.hpp"
 #include "fake_scintilla.hpp"
 #include "fake_scintilla_window_win32.hpp"
+#include "record_field.hpp"
 #include "text/text.hpp"
 
 namespace {
 
+using halvex::testing::EscapeField;
 using halvex::testing::FakeScintilla;
 using halvex::testing::LengthConvention;
 
@@ -74,21 +76,6 @@ struct Plugin {
 
 std::string Utf8(std::wstring_view text) {
     return halvex::ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()));
-}
-
-// A record field: backslash, line feed, carriage return and tab escaped.
-std::string Escape(std::string_view text) {
-    std::string out;
-    for (const char c : text) {
-        switch (c) {
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            default: out += c;
-        }
-    }
-    return out;
 }
 
 void PrintRecord(const std::vector<std::string>& fields) {
@@ -154,9 +141,9 @@ std::wstring ClipboardText() {
 int RecordIdeStart() {
     wchar_t recordPath[MAX_PATH] = {};
     if (GetEnvironmentVariableW(L"HALVEX_IDE_RECORD", recordPath, MAX_PATH) == 0) return kExitUsage;
-    const std::string record = "argv\t" + Escape(Utf8(GetCommandLineW())) + "\ncwd\t" +
-                               Escape(Utf8(CurrentDirectory())) + "\nclipboard\t" + Escape(Utf8(ClipboardText())) +
-                               "\n";
+    const std::string record = "argv\t" + EscapeField(Utf8(GetCommandLineW())) + "\ncwd\t" +
+                               EscapeField(Utf8(CurrentDirectory())) + "\nclipboard\t" +
+                               EscapeField(Utf8(ClipboardText())) + "\n";
     std::ofstream out(recordPath, std::ios::binary | std::ios::app);
     out << record;
     return out ? 0 : 1;
@@ -199,15 +186,17 @@ std::string ShortcutText(const ShortcutKey* key) {
 }
 
 void PrintMenu(const Plugin& plugin) {
-    PrintRecord({"name", Escape(Utf8(plugin.getName()))});
+    PrintRecord({"name", EscapeField(Utf8(plugin.getName()))});
     for (int i = 0; i < plugin.itemCount; ++i) {
         const FuncItem& item = plugin.items[i];
-        PrintRecord({"item", std::to_string(i + 1), Escape(Utf8(item.itemName)), ShortcutText(item.pShKey)});
+        PrintRecord({"item", std::to_string(i + 1), EscapeField(Utf8(item.itemName)), ShortcutText(item.pShKey)});
     }
 }
 
 void PrintBoxes(const halvex::testing::BoxWatcher& watcher) {
-    for (const auto& box : watcher.boxes()) PrintRecord({"box", Escape(Utf8(box.title)), Escape(Utf8(box.text))});
+    for (const auto& box : watcher.boxes()) {
+        PrintRecord({"box", EscapeField(Utf8(box.title)), EscapeField(Utf8(box.text))});
+    }
 }
 
 // The user's place after Format: markers as LINE:MASK, contracted fold
