@@ -38,6 +38,27 @@ struct FormatterState {
     std::string currentRoutine;  // the header line of the routine being formatted
 };
 
+// What a scan of a line found that can spare the engine its analysis text.
+// Up to the first quote, apostrophe, colon or byte of a non-ASCII character,
+// nothing can hide a word or separate statements, so the rules can read the
+// line itself there.
+struct LineFacts {
+    std::size_t plainLength = 0;  // bytes at the start of the line before any such byte
+    bool colon = true;            // whether a colon comes anywhere in the line
+};
+
+// Facts that are right for every line: the rules read the analysis text.
+inline constexpr LineFacts kAnalyzeLine{};
+
+// The facts of a line (without its line break), found byte by byte.
+LineFacts FactsOfLine(std::string_view line);
+
+// A word that the rules act on.
+enum class Keyword : unsigned char {
+    kNone, kSub, kFunction, kCsub, kCfunction, kDefinefont, kEnd, kIf, kEndif, kLoop, kWend, kElse, kElseif,
+    kCase, kFor, kWhile, kNext, kDo, kSelect, kThen,
+};
+
 class IndentEngine {
    public:
     IndentEngine(FormatterState& state, const FormatSettings& settings, const LowerCaseFolds& folds)
@@ -49,7 +70,9 @@ class IndentEngine {
 
     // The number of spaces that go in front of the line, which has no line
     // break and no spaces at either end; moves the state on to the next line.
-    std::int64_t IndentLine(std::string_view trimmedLine);
+    std::int64_t IndentLine(std::string_view trimmedLine) { return IndentLine(trimmedLine, FactsOfLine(trimmedLine)); }
+    // The same for a line whose facts the caller has found.
+    std::int64_t IndentLine(std::string_view trimmedLine, LineFacts facts);
 
     // The line without spaces at its ends, with its new indentation in front.
     std::string FormatLine(std::string_view line);
@@ -57,18 +80,19 @@ class IndentEngine {
     const FormatterState& state() const { return state_; }
 
    private:
-    void BuildAnalysisText(std::string_view line);
-    std::int64_t IndentEndLine();
-    std::int64_t IndentOrdinaryLine();
-    void ApplyKeyword(std::string_view statement);
+    std::string_view BuildAnalysisText(std::string_view line);
+    std::int64_t IndentRuleText(std::string_view line, std::string_view text, bool colon);
+    std::int64_t IndentEndLine(std::string_view text);
+    std::int64_t IndentOrdinaryLine(std::string_view text, Keyword first, bool colon);
+    void ApplyStatements(std::string_view text);
+    void ApplyKeyword(Keyword keyword, std::string_view statement);
     void LowerLevel(std::int64_t steps);
-    std::string_view Analysis() const { return {analysis_.data(), analysisLength_}; }
 
     FormatterState& state_;
     const FormatSettings& settings_;
     const LowerCaseFolds& folds_;
     std::string analysis_;  // working buffer, reused from line to line
-    std::size_t analysisLength_ = 0;
+    bool analysisColon_ = false;  // whether the analysis text holds a colon
 };
 
 }  // namespace halvex

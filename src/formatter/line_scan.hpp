@@ -1,0 +1,123 @@
+#pragma once
+// Finding where a line ends, and what the indentation engine may skip in it,
+// many bytes at a time.
+//
+// Both questions come down to comparing every byte of a line with a few
+// values: CR and LF end it; a quote, an apostrophe, a colon or a byte of a
+// non-ASCII character end its plain start (LineFacts). ScanLinePortable
+// compares eight bytes at once inside a 64-bit word; on x86-64, where SSE2 is
+// always there, ScanLineSse2 compares sixteen with vector instructions.
+// ScanLine takes the faster one; both give the same result for every text.
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "formatter/indent_engine.hpp"
+#include "text/byte_scan.hpp"
+
+namespace halvex {
+
+struct LineScan {
+    std::size_t end = 0;      // the first CR or LF at or after the start, or the text's size
+    std::size_t special = 0;  // the first quote, apostrophe, colon or non-ASCII byte before `end`, or `end`
+    bool colon = false;       // whether a colon comes before `end`
+
+    // The facts of the part of the line from `begin` to `end`.
+    LineFacts FactsFrom(std::size_t begin) const { return {special - begin, colon}; }
+};
+
+namespace line_scan_detail {
+
+// The rest of a scan, byte by byte, for the last few bytes of a text.
+inline LineScan FinishScan(std::string_view text, std::size_t at, LineScan scan) {
+    for (; at < text.size() && text[at] != '\r' && text[at] != '\n'; ++at) {
+        const unsigned char c = static_cast<unsigned char>(text[at]);
+        if (scan.special == SIZE_MAX && (c == '"' || c == '\'' || c == ':' || c >= 0x80)) scan.special = at;
+        scan.colon = scan.colon || c == ':';
+    }
+    scan.end = at;
+    if (scan.special == SIZE_MAX) scan.special = at;
+    return scan;
+}
+
+}  // namespace line_scan_detail
+
+// The line that starts at `from`, eight bytes at a time. In the masks of
+// BytesEqual only the lowest set byte is exact; bytes above it may be set
+// wrongly, but only above a true one of the same value. That is enough: the
+// line ends at the lowest CR or LF, the first special byte is the lowest of
+// the lowest of each value, and a colon counts only below the line's end.
+inline LineScan ScanLinePortable(std::string_view text, std::size_t from) {
+    static_assert(std::endian::native == std::endian::little);
+    constexpr std::uint64_t kHighs = 0x8080808080808080ull;
+    LineScan scan{0, SIZE_MAX, false};
+    std::size_t at = from;
+    for (; text.size() - at >= 8; at += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, text.data() + at, 8);
+        const std::uint64_t breaks = BytesEqual(word, '\r') | BytesEqual(word, '\n');
+        const std::uint64_t colons = BytesEqual(word, ':');
+        std::uint64_t specials = BytesEqual(word, '"') | BytesEqual(word, '\'') | colons | (word & kHighs);
+        const std::uint64_t below = breaks != 0 ? (std::uint64_t{1} << std::countr_zero(breaks)) - 1 : ~std::uint64_t{0};
+        specials &= below;
+        if (specials != 0 && scan.special == SIZE_MAX) scan.special = at + std::countr_zero(specials) / 8;
+        scan.colon = scan.colon || (colons & below) != 0;
+        if (breaks != 0) {
+            scan.end = at + static_cast<std::size_t>(std::countr_zero(breaks)) / 8;
+            if (scan.special == SIZE_MAX) scan.special = scan.end;
+            return scan;
+        }
+    }
+    return line_scan_detail::FinishScan(text, at, scan);
+}
+
+#if defined(__SSE2__)
+// The same, sixteen bytes at a time; one bit per byte, all exact.
+inline LineScan ScanLineSse2(std::string_view text, std::size_t from) {
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i quote = _mm_set1_epi8('"');
+    const __m128i apostrophe = _mm_set1_epi8('\'');
+    const __m128i colon = _mm_set1_epi8(':');
+    LineScan scan{0, SIZE_MAX, false};
+    std::size_t at = from;
+    for (; text.size() - at >= 16; at += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + at));
+        const unsigned breaks =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(bytes, cr), _mm_cmpeq_epi8(bytes, lf))));
+        const __m128i colons = _mm_cmpeq_epi8(bytes, colon);
+        // A byte of 0x80 or more has its top bit set already.
+        const unsigned specials = static_cast<unsigned>(_mm_movemask_epi8(
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, quote), _mm_cmpeq_epi8(bytes, apostrophe)),
+                         _mm_or_si128(colons, bytes))));
+        const unsigned below = (breaks & -breaks) - 1;  // the bits before the first break; all when none
+        if ((specials & below) != 0) {
+            if (scan.special == SIZE_MAX) scan.special = at + std::countr_zero(specials);
+            scan.colon = scan.colon || (static_cast<unsigned>(_mm_movemask_epi8(colons)) & below) != 0;
+        }
+        if (breaks != 0) {
+            scan.end = at + static_cast<std::size_t>(std::countr_zero(breaks));
+            if (scan.special == SIZE_MAX) scan.special = scan.end;
+            return scan;
+        }
+    }
+    return line_scan_detail::FinishScan(text, at, scan);
+}
+#endif
+
+inline LineScan ScanLine(std::string_view text, std::size_t from) {
+#if defined(__SSE2__)
+    return ScanLineSse2(text, from);
+#else
+    return ScanLinePortable(text, from);
+#endif
+}
+
+}  // namespace halvex
