@@ -48,6 +48,13 @@ std::optional<Target> FetchTarget(const Editor& editor, std::intptr_t caretPos) 
     return target;
 }
 
+// With "Selection context", brings the engine to the level of the code above
+// the widened selection: the document's first SelectionStart() bytes.
+void FollowTextAbove(const Editor& editor, IndentEngine& engine) {
+    const std::optional<std::string> above = editor.GetText(editor.SelectionStart());
+    if (above) FollowContext(*above, engine);
+}
+
 void Restore(const Editor& editor, const Target& target) {
     if (target.selectionMode) editor.SetSel(target.anchor, target.caret);
 }
@@ -75,6 +82,7 @@ void RunFormat(const Platform& platform, const FormatSettings& settings, Formatt
         platform.showMessageBox(kFormatBoxTitle, kNulSkippedText, 0);
         return;
     }
+    if (target->selectionMode && settings.selectionContext) FollowTextAbove(editor, engine);
     const FormattedText formatted = FormatText(target->text, engine);
     WriteBack(editor, *target, formatted.text);
     target.reset();  // written: nothing to restore from here on

@@ -10,6 +10,9 @@
 namespace halvex {
 namespace {
 
+// The end of the line that starts at `from`: the first CR or LF.
+std::size_t LineEnd(std::string_view text, std::size_t from) { return ScanLine(text, from).end; }
+
 // Where the line after a line ending at `end` starts: after its CR LF, LF or
 // lone CR.
 std::size_t NextLineStart(std::string_view text, std::size_t end) {
@@ -29,7 +32,7 @@ std::uint64_t FormatLines(std::string_view source, IndentEngine& engine, Emit&& 
     while (true) {
         const LineScan scan = kPath == FormatPath::kFast ? ScanLine(source, at) : ScanLinePortable(source, at);
         const std::size_t next = NextLineStart(source, scan.end);
-        const std::string_view line = TrimSpaces(source.substr(at, scan.end - at));
+        const std::string_view line = engine.TrimLine(source.substr(at, scan.end - at));
         const LineFacts facts =
             kPath == FormatPath::kFast ? scan.FactsFrom(static_cast<std::size_t>(line.data() - source.data())) : kAnalyzeLine;
         ++lineNumber;
@@ -139,6 +142,28 @@ FormattedText FormatText(std::string_view source, IndentEngine& engine, FormatPa
 std::uint64_t FormatTextTo(std::string_view source, IndentEngine& engine, const TextSink& sink, FormatPath path) {
     return path == FormatPath::kFast ? FormatTextTo<FormatPath::kFast>(source, engine, sink)
                                      : FormatTextTo<FormatPath::kPlain>(source, engine, sink);
+}
+
+void FollowContext(std::string_view textAbove, IndentEngine& engine) {
+    if (textAbove.empty()) return;  // no line above: not even an empty one
+    const std::int32_t errorState = engine.SwapErrorState(kRecordingOff);
+    FormatLines<FormatPath::kFast>(textAbove, engine, [](std::size_t, std::string_view, bool) {});
+    engine.SwapErrorState(errorState);
+}
+
+std::optional<ByteSpan> LineSpan(std::string_view text, std::uint64_t first, std::uint64_t last) {
+    ByteSpan span;
+    std::size_t at = 0;
+    for (std::uint64_t line = 1;; ++line) {
+        if (line == first) span.begin = at;
+        const std::size_t next = NextLineStart(text, LineEnd(text, at));
+        if (line == last) {
+            span.end = next;
+            return span;
+        }
+        if (next == text.size()) return std::nullopt;  // a final line break starts no further line
+        at = next;
+    }
 }
 
 }  // namespace halvex

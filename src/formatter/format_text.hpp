@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -47,5 +48,23 @@ using TextSink = std::function<void(std::string_view piece)>;
 // holding all of it; returns the error line as FormattedText has it.
 std::uint64_t FormatTextTo(std::string_view source, IndentEngine& engine, const TextSink& sink,
                            FormatPath path = FormatPath::kFast);
+
+// Runs the engine over the lines of `textAbove`, the text above a selection
+// of whole lines, as a whole-document run would before it reaches the
+// selection, but writes nothing and records no format error. The selection
+// then starts at the level of the code around it, and an END in it names the
+// routine that it lies in. Costs what the engine costs for those lines.
+void FollowContext(std::string_view textAbove, IndentEngine& engine);
+
+// Where lines `first` to `last` (from 1, first <= last) lie in `text`, the
+// line break of the last one included: the bytes that the Format command
+// widens a selection of them to. Lines end where FormatText ends them, and a
+// final line break starts no further line. Nothing when there is no line
+// `last`.
+struct ByteSpan {
+    std::size_t begin = 0;
+    std::size_t end = 0;
+};
+std::optional<ByteSpan> LineSpan(std::string_view text, std::uint64_t first, std::uint64_t last);
 
 }  // namespace halvex

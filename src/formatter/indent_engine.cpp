@@ -41,12 +41,17 @@ constexpr std::array<unsigned char, 256> kCharClasses = [] {
 }();
 
 // Bytes that end a word: the space, and the operator characters, which the
-// analysis text sets apart with spaces anyway.
-constexpr std::array<bool, 256> kEndsWord = [] {
-    std::array<bool, 256> ends{};
-    for (int c = 0; c < 256; ++c) ends[c] = c == ' ' || kCharClasses[c] == kOperator;
+// analysis text sets apart with spaces anyway; with "Trim tabs" the tab too.
+using WordEnds = std::array<bool, 256>;
+constexpr WordEnds WordEndsFor(bool tab) {
+    WordEnds ends{};
+    for (int c = 0; c < 256; ++c) ends[c] = c == ' ' || kCharClasses[c] == kOperator || (tab && c == '\t');
     return ends;
-}();
+}
+constexpr WordEnds kWordEnds = WordEndsFor(false);
+constexpr WordEnds kWordEndsWithTab = WordEndsFor(true);
+
+const WordEnds& WordEndsOf(const FormatSettings& settings) { return settings.trimTabs ? kWordEndsWithTab : kWordEnds; }
 
 // The rules read a "rule text": the analysis text, or a plain line itself
 // (LineKind::kPlain). The plain line keeps its capitals and its operators
@@ -64,18 +69,21 @@ std::size_t FindShort(std::string_view text, char c) {
     return at;
 }
 
-std::size_t WordEnd(std::string_view text, std::size_t from) {
-    while (from < text.size() && !kEndsWord[static_cast<unsigned char>(text[from])]) ++from;
+std::size_t WordEnd(std::string_view text, std::size_t from, const WordEnds& ends) {
+    while (from < text.size() && !ends[static_cast<unsigned char>(text[from])]) ++from;
     return from;
 }
 
-std::string_view FirstWord(std::string_view text) { return text.substr(0, WordEnd(text, 0)); }
+std::string_view FirstWord(std::string_view text, const WordEnds& ends) {
+    return text.substr(0, WordEnd(text, 0, ends));
+}
 
-// The word after the first one, when a single space parts them.
-std::string_view SecondWord(std::string_view text) {
-    const std::size_t space = WordEnd(text, 0);
-    if (space == text.size() || text[space] != ' ') return {};
-    return text.substr(space + 1, WordEnd(text, space + 1) - space - 1);
+// The word after the first one, when a single space (or a tab that counts
+// as one) parts them.
+std::string_view SecondWord(std::string_view text, const WordEnds& ends) {
+    const std::size_t space = WordEnd(text, 0, ends);
+    if (space == text.size() || kCharClasses[static_cast<unsigned char>(text[space])] == kOperator) return {};
+    return text.substr(space + 1, WordEnd(text, space + 1, ends) - space - 1);
 }
 
 // Up to eight bytes of a word packed into a number, each with the bit that
@@ -123,19 +131,20 @@ Keyword KeywordOf(std::string_view word) {
 }
 
 // Whether `keyword` stands at `at` with a space or an operator in front of it.
-bool KeywordAfterSpace(std::string_view text, std::size_t at, Keyword keyword, std::size_t length) {
-    return at > 0 && kEndsWord[static_cast<unsigned char>(text[at - 1])] && KeywordOf(text.substr(at, length)) == keyword;
+bool KeywordAfterSpace(std::string_view text, std::size_t at, Keyword keyword, std::size_t length,
+                       const WordEnds& ends) {
+    return at > 0 && ends[static_cast<unsigned char>(text[at - 1])] && KeywordOf(text.substr(at, length)) == keyword;
 }
 
 // The statement ends in " then".
-bool EndsWithThen(std::string_view statement) {
-    return statement.size() >= 5 && KeywordAfterSpace(statement, statement.size() - 4, Keyword::kThen, 4);
+bool EndsWithThen(std::string_view statement, const WordEnds& ends) {
+    return statement.size() >= 5 && KeywordAfterSpace(statement, statement.size() - 4, Keyword::kThen, 4, ends);
 }
 
 // The statement holds " loop" anywhere (even inside a longer word).
-bool HoldsLoop(std::string_view statement) {
+bool HoldsLoop(std::string_view statement, const WordEnds& ends) {
     for (std::size_t at = 1; at + 4 <= statement.size(); ++at) {
-        if ((statement[at] | 0x20) == 'l' && KeywordAfterSpace(statement, at, Keyword::kLoop, 4)) return true;
+        if ((statement[at] | 0x20) == 'l' && KeywordAfterSpace(statement, at, Keyword::kLoop, 4, ends)) return true;
     }
     return false;
 }
@@ -228,17 +237,20 @@ std::int64_t IndentEngine::IndentLine(std::string_view line, LineFacts facts) {
     if (facts.plainLength >= line.size()) return IndentRuleText(line, line, false);
     // One statement whose first word comes before anything that needs the
     // analysis text and is no keyword: an ordinary line that changes nothing.
-    const std::size_t firstEnd = WordEnd(line, 0);
+    const std::size_t firstEnd = WordEnd(line, 0, WordEndsOf(settings_));
     if (!facts.colon && firstEnd < facts.plainLength && KeywordOf(line.substr(0, firstEnd)) == Keyword::kNone) {
         state_.pendingIndent = 0;
         return SpacesFor(state_.indentLevel);
     }
     const std::string_view text = BuildAnalysisText(line);
+    if (settings_.trimTabs) {  // tabs separate words as spaces do
+        std::replace(analysis_.data(), analysis_.data() + text.size(), '\t', ' ');
+    }
     return IndentRuleText(line, text, analysisColon_);
 }
 
 std::int64_t IndentEngine::IndentRuleText(std::string_view line, std::string_view text, bool colon) {
-    const std::string_view first = FirstWord(text);
+    const std::string_view first = FirstWord(text, WordEndsOf(settings_));
     const Keyword keyword = KeywordOf(first);
     switch (keyword) {
         case Keyword::kSub:
@@ -259,7 +271,7 @@ std::int64_t IndentEngine::IndentRuleText(std::string_view line, std::string_vie
 }
 
 std::string IndentEngine::FormatLine(std::string_view line) {
-    const std::string_view trimmed = TrimSpaces(line);
+    const std::string_view trimmed = TrimLine(line);
     const std::int64_t spaces = IndentLine(trimmed);
     std::string result(static_cast<std::size_t>(spaces), ' ');
     result.append(trimmed);
@@ -267,7 +279,7 @@ std::string IndentEngine::FormatLine(std::string_view line) {
 }
 
 std::int64_t IndentEngine::IndentEndLine(std::string_view text) {
-    const Keyword second = KeywordOf(SecondWord(text));
+    const Keyword second = KeywordOf(SecondWord(text, WordEndsOf(settings_)));
     if (second == Keyword::kIf || second == Keyword::kSelect) {
         LowerLevel(second == Keyword::kIf ? 1 : 2);
         return SpacesFor(state_.indentLevel);
@@ -305,7 +317,7 @@ void IndentEngine::ApplyStatements(std::string_view text) {
         if (statement.empty()) break;
         state_.indentLevel += state_.pendingIndent;
         state_.pendingIndent = 0;
-        ApplyKeyword(KeywordOf(FirstWord(statement)), statement);
+        ApplyKeyword(KeywordOf(FirstWord(statement, WordEndsOf(settings_))), statement);
         if (end == rest.size()) break;
         rest.remove_prefix(end + 1);
     }
@@ -314,7 +326,7 @@ void IndentEngine::ApplyStatements(std::string_view text) {
 void IndentEngine::ApplyKeyword(Keyword keyword, std::string_view statement) {
     switch (keyword) {
         case Keyword::kIf:
-            state_.pendingIndent = EndsWithThen(statement) ? 1 : 0;
+            state_.pendingIndent = EndsWithThen(statement, WordEndsOf(settings_)) ? 1 : 0;
             break;
         case Keyword::kEndif:
         case Keyword::kLoop:
@@ -335,7 +347,7 @@ void IndentEngine::ApplyKeyword(Keyword keyword, std::string_view statement) {
             LowerLevel(1 + static_cast<std::int64_t>(CountOccurrences(statement, ","sv)));
             break;
         case Keyword::kDo:
-            state_.pendingIndent = HoldsLoop(statement) ? 0 : 1;
+            state_.pendingIndent = HoldsLoop(statement, WordEndsOf(settings_)) ? 0 : 1;
             break;
         case Keyword::kSelect:
             state_.pendingIndent = 2;

@@ -10,8 +10,10 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "text/lower_case.hpp"
+#include "text/text.hpp"
 
 namespace halvex {
 
@@ -19,11 +21,14 @@ namespace halvex {
 struct FormatSettings {
     std::int32_t baseIndentLevel = 1;      // "Indent"
     std::int32_t suppressFormatError = 0;  // "Suppress format error"
+    bool trimTabs = false;                 // "Trim tabs": a tab counts as a space
+    bool selectionContext = false;         // "Selection context": see FollowContext
 };
 
 // formatErrorState: 0 records the next error, 2 means one has been recorded,
 // anything else switches recording off for the run.
 inline constexpr std::int32_t kErrorRecorded = 2;
+inline constexpr std::int32_t kRecordingOff = 1;
 
 inline constexpr std::string_view kMainCode = "Main code";
 inline constexpr std::string_view kMainProgram = "Main program";
@@ -69,13 +74,24 @@ class IndentEngine {
     void StartRun();
 
     // The number of spaces that go in front of the line, which has no line
-    // break and no spaces at either end; moves the state on to the next line.
+    // break and has been through TrimLine; moves the state on to the next line.
     std::int64_t IndentLine(std::string_view trimmedLine) { return IndentLine(trimmedLine, FactsOfLine(trimmedLine)); }
     // The same for a line whose facts the caller has found.
     std::int64_t IndentLine(std::string_view trimmedLine, LineFacts facts);
 
-    // The line without spaces at its ends, with its new indentation in front.
+    // The line trimmed by TrimLine, with its new indentation in front.
     std::string FormatLine(std::string_view line);
+
+    // The line without the blanks at its ends that Format removes: spaces,
+    // and tabs as well with "Trim tabs".
+    std::string_view TrimLine(std::string_view line) const {
+        return settings_.trimTabs ? TrimSpacesAndTabs(line) : TrimSpaces(line);
+    }
+
+    // Sets formatErrorState for the rest of the run; returns the state it had.
+    std::int32_t SwapErrorState(std::int32_t errorState) {
+        return std::exchange(state_.formatErrorState, errorState);
+    }
 
     const FormatterState& state() const { return state_; }
 

@@ -196,6 +196,8 @@ SettingsValues LoadSettings(std::string_view path, std::string_view fallbackPath
         const Text formatShortcut = file.readString(kFormatShortcutKey, kDefaultFormatShortcut);
         values.baseIndentLevel = file.readInteger(kIndentKey, values.baseIndentLevel);
         values.suppressFormatError = file.readInteger(kSuppressFormatErrorKey, values.suppressFormatError);
+        values.trimTabs = file.readInteger(kTrimTabsKey, values.trimTabs);
+        values.selectionContext = file.readInteger(kSelectionContextKey, values.selectionContext);
         values.vrShortcutKey = parseShortcut(vrShortcut);
         values.formatShortcutKey = parseShortcut(formatShortcut);
         file.close();
@@ -208,7 +210,7 @@ SettingsValues LoadSettings(std::string_view path, std::string_view fallbackPath
 }
 
 FormatSettings FormatSettingsFrom(const SettingsValues& values) {
-    return {values.baseIndentLevel, values.suppressFormatError};
+    return {values.baseIndentLevel, values.suppressFormatError, values.trimTabs != 0, values.selectionContext != 0};
 }
 
 }  // namespace halvex

@@ -30,6 +30,8 @@ inline constexpr std::u16string_view kVrShortcutKey = u"VR Shortcut";
 inline constexpr std::u16string_view kFormatShortcutKey = u"Format Shortcut";
 inline constexpr std::u16string_view kIndentKey = u"Indent";
 inline constexpr std::u16string_view kSuppressFormatErrorKey = u"Suppress format error";
+inline constexpr std::u16string_view kTrimTabsKey = u"Trim tabs";
+inline constexpr std::u16string_view kSelectionContextKey = u"Selection context";
 
 inline constexpr std::u16string_view kDefaultVrShortcut = u"alt 121";      // Alt+F10
 inline constexpr std::u16string_view kDefaultFormatShortcut = u"alt 122";  // Alt+F11
@@ -100,18 +102,20 @@ struct SettingsValues {
     Text exePath;
     std::int32_t baseIndentLevel = 1;
     std::int32_t suppressFormatError = 0;
+    std::int32_t trimTabs = 0;          // any value but 0 turns it on
+    std::int32_t selectionContext = 0;  // any value but 0 turns it on
     ShortcutFields vrShortcutKey{0, 1, 0, 121};
     ShortcutFields formatShortcutKey{0, 1, 0, 122};
 };
 
 // The start-up reading sequence: opens the first path, or the second when the
-// first cannot be opened, and reads the five settings with their defaults.
+// first cannot be opened, and reads the settings with their defaults.
 // Writes nothing and never throws: when memory runs out on the way, every
 // value takes its default.
 SettingsValues LoadSettings(std::string_view path = kSettingsPath,
                             std::string_view fallbackPath = kSettingsFallbackPath) noexcept;
 
-// The two values that a Format run starts from.
+// The values that a Format run depends on.
 FormatSettings FormatSettingsFrom(const SettingsValues& values);
 
 }  // namespace halvex

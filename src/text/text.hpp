@@ -32,6 +32,16 @@ std::basic_string_view<Char> TrimSpaces(std::basic_string_view<Char> text) {
     return text.substr(first, last - first);
 }
 
+// Removes spaces and tabs at both ends.
+template <class Char>
+std::basic_string_view<Char> TrimSpacesAndTabs(std::basic_string_view<Char> text) {
+    std::size_t first = 0;
+    std::size_t last = text.size();
+    while (first < last && (text[first] == Char(' ') || text[first] == Char('\t'))) ++first;
+    while (last > first && (text[last - 1] == Char(' ') || text[last - 1] == Char('\t'))) --last;
+    return text.substr(first, last - first);
+}
+
 // The first n characters; n <= 0 gives an empty text, n beyond the length all.
 template <class Char>
 std::basic_string_view<Char> LeftText(std::basic_string_view<Char> text, std::int64_t n) {

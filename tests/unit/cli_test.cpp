@@ -111,6 +111,61 @@ TEST_F(CliTest, SettingsFileSetsIndentAndErrorReportingInOrder) {
     EXPECT_NE(Run("--help").out.find("--settings FILE"), std::string::npos);
 }
 
+TEST_F(CliTest, TrimTabsAndLinesWithTheirSettingsKeys) {
+    Write("on.inf", "Trim tabs=1\r\nSelection context=1\r\n");
+    Write("off.inf", "Trim tabs=0\r\nSelection context=0\r\n");
+    Write("prog.bas", "SUB A\n\tFOR\ti = 1 TO 2 \t\n\t\tx = i\n\tNEXT\nEND SUB\n");
+    struct Case { std::string args; std::string out; };
+    for (const Case& c : {
+             Case{"prog.bas", "SUB A\r\n  \tFOR\ti = 1 TO 2 \t\r\n  \t\tx = i\r\n  \tNEXT\r\nEND SUB\r\n"},
+             Case{"--trim-tabs prog.bas", "SUB A\r\n  FOR\ti = 1 TO 2\r\n    x = i\r\n  NEXT\r\nEND SUB\r\n"},
+             Case{"--lines 3:4 prog.bas", "SUB A\n\tFOR\ti = 1 TO 2 \t\n  \t\tx = i\r\n  \tNEXT\r\nEND SUB\n"},
+             Case{"--trim-tabs --lines=3:3 prog.bas", "SUB A\n\tFOR\ti = 1 TO 2 \t\n  x = i\r\n\tNEXT\nEND SUB\n"},
+             Case{"--trim-tabs --selection-context --lines 3:4 prog.bas",
+                  "SUB A\n\tFOR\ti = 1 TO 2 \t\n    x = i\r\n  NEXT\r\nEND SUB\n"},
+             Case{"--settings on.inf --lines 3:4 prog.bas",
+                  "SUB A\n\tFOR\ti = 1 TO 2 \t\n    x = i\r\n  NEXT\r\nEND SUB\n"},
+             Case{"--trim-tabs --selection-context --settings off.inf --lines 3:3 prog.bas",
+                  "SUB A\n\tFOR\ti = 1 TO 2 \t\n  \t\tx = i\r\n\tNEXT\nEND SUB\n"},
+             Case{"--lines 1:1", "\xEF\xBB\xBF  x\r\ny\n"},  // on the input below
+         }) {
+        const Result r = Run(c.args, "\xEF\xBB\xBFx\ny\n");
+        EXPECT_EQ(r.out, c.out) << c.args;
+        EXPECT_EQ(r.status, 0) << c.args << ": " << r.err;
+    }
+}
+
+// --lines writes what the Format command writes for a selection of those
+// lines, and names the file's own line in a format error.
+TEST_F(CliTest, LinesFormatAsASelectionOfThemDoes) {
+    const std::string source = "x = 0\r\nSUB Two\nFOR i = 1 TO 2\rIF i THEN\r\n\ty = i \nEND IF\nEND SUB\r\nz\n";
+    for (const bool context : {false, true}) {
+        testing::FakeScintilla editor(source);
+        editor.SetSelection(editor.LineStart(3) + 1, editor.LineStart(6));
+        FormatterState state;
+        Platform platform;
+        platform.sendToEditor = [&](unsigned m, std::uintptr_t w, std::intptr_t l) { return editor.Handle(m, w, l); };
+        platform.showMessageBox = [](std::u16string_view, std::u16string_view, unsigned) { return 1; };
+        FormatCommand(platform, {1, 0, true, context}, state);
+        const Result r = Run(std::string("--trim-tabs --lines 4:7") + (context ? " --selection-context" : ""), source);
+        EXPECT_EQ(r.out, editor.document()) << context;
+        EXPECT_EQ(r.err, context ? "<stdin>:7: Format error in: SUB Two\n" : "") << context;
+    }
+}
+
+TEST_F(CliTest, LinesMustLieInTheFile) {
+    Write("prog.bas", "FOR i\nx\nNEXT\n");
+    for (const std::string args : {"--lines 4:4 prog.bas", "-i --lines 3:4 prog.bas", "--check --lines 9:9 prog.bas"}) {
+        const Result r = Run(args);
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_EQ(r.out, "") << args;
+        EXPECT_NE(r.err.find("prog.bas: has no line "), std::string::npos) << args << ": " << r.err;
+    }
+    EXPECT_EQ(Read(dir_ / "prog.bas"), "FOR i\nx\nNEXT\n");
+    EXPECT_EQ(Run("-i --lines 2:3 prog.bas").status, 0);
+    EXPECT_EQ(Read(dir_ / "prog.bas"), "FOR i\n  x\r\nNEXT\r\n");  // at the base level: NEXT closes it
+}
+
 TEST_F(CliTest, FormatErrorNamesFileLineAndRoutine) {
     Write("prog.bas", "x = 1\nSUB Show(n) ' shows\nDO\nEND SUB\nSUB B\nFOR i\nEND SUB\n");
     const Result r = Run("prog.bas");
@@ -175,7 +230,16 @@ TEST_F(CliTest, FailuresExitTwoAndNameTheFile) {
                            Usage{"--indent 99999999999", "--indent needs a whole number"},
                            Usage{"--indent", "--indent needs a whole number"},
                            Usage{"-i", "-i needs FILE arguments"},
-                           Usage{"-i --check a.bas", "cannot be used together"}}) {
+                           Usage{"-i --check a.bas", "cannot be used together"},
+                           Usage{"--lines 0:2", "--lines needs FIRST:LAST"},
+                           Usage{"--lines 3:2", "--lines needs FIRST:LAST"},
+                           Usage{"--lines 2", "--lines needs FIRST:LAST"},
+                           Usage{"--lines=1:", "--lines needs FIRST:LAST"},
+                           Usage{"--lines -1:2", "--lines needs FIRST:LAST"},
+                           Usage{"--lines +1:2", "--lines needs FIRST:LAST"},
+                           Usage{"--lines 1:2x", "--lines needs FIRST:LAST"},
+                           Usage{"--lines", "--lines needs FIRST:LAST"},
+                           Usage{"--lines 1:2 --lines 3:4", "--lines can be given only once"}}) {
         const Result r = Run(u.args);
         EXPECT_EQ(r.status, 2) << u.args;
         EXPECT_NE(r.err.find(u.message), std::string::npos) << u.args << ": " << r.err;
@@ -185,7 +249,9 @@ TEST_F(CliTest, FailuresExitTwoAndNameTheFile) {
 TEST_F(CliTest, HelpAndVersion) {
     const Result help = Run("--help");
     EXPECT_EQ(help.status, 0);
-    EXPECT_NE(help.out.find("--in-place"), std::string::npos);
+    for (const char* option : {"--in-place", "--trim-tabs", "--lines FIRST:LAST", "--selection-context", "Trim tabs"}) {
+        EXPECT_NE(help.out.find(option), std::string::npos) << option;
+    }
     const Result version = Run("--version");
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out.rfind("halvex-format ", 0), 0u);

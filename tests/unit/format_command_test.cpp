@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -89,6 +90,32 @@ TEST_P(FormatCommandTest, SelectionCaretBeforeAnchorIsRestoredToItsLine) {
     RunFormat();
     EXPECT_EQ(editor_.document(), "a\r\n  b\r\n  c\r\nd");
     EXPECT_EQ(editor_.caret(), 3);
+}
+
+// With "Selection context" a selection starts at the level of the code above
+// it and an END in it names the routine around it, as in a whole-document run
+// (which gives "  x = 0", "SUB One(a)", "  FOR", "    IF", "      y = i",
+// "    END IF", "END SUB" and reports SUB One(a)). Only then is the text above
+// fetched.
+TEST_P(FormatCommandTest, SelectionContext) {
+    const std::string document = "x = 0\r\nSUB One(a)\r\nFOR i = 1 TO 2\r\nIF i THEN\r\ny = i\r\nEND IF\r\nEND SUB\r\n";
+    struct Case { const char* name; std::string_view first, last; bool context; std::string want; std::u16string_view box; };
+    for (const Case& c : {
+             Case{"inside two blocks", "y = i", "y = i", true, "      y = i\r\n", u""},
+             Case{"off: the base level", "y = i", "y = i", false, "  y = i\r\n", u""},
+             Case{"an END names the routine around", "IF i", "END SUB", true,
+                  "    IF i THEN\r\n      y = i\r\n    END IF\r\nEND SUB\r\n", u"Format error in:\nSUB One(a)"},
+             Case{"off: no error", "IF i", "END SUB", false, "  IF i THEN\r\n    y = i\r\n  END IF\r\nEND SUB\r\n", u""},
+         }) {
+        boxes_.clear();
+        const std::size_t start = document.find(c.first), end = document.find("\r\n", document.find(c.last)) + 2;
+        Load(document, start, document.find(c.last) + 1);
+        RunFormat({1, 0, false, c.context});
+        EXPECT_EQ(editor_.document(), document.substr(0, start) + c.want + document.substr(end)) << c.name;
+        EXPECT_EQ(boxes_.empty() ? u"" : boxes_[0].text, c.box) << c.name;
+        EXPECT_EQ(std::count(editor_.messages().begin(), editor_.messages().end(), sci::kGetText), c.context ? 1 : 0)
+            << c.name;
+    }
 }
 
 TEST_P(FormatCommandTest, ReportsTheFirstUnbalancedRoutineAfterWriting) {

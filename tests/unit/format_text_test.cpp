@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 #include "formatter/format_text.hpp"
+#include "formatter/line_scan.hpp"
 
 namespace halvex {
 namespace {
@@ -33,6 +35,31 @@ TEST(FormatText, LineBreaks) {
     }
 }
 
+// Both line scanners (ScanLine is the SSE2 one on x86-64) on lines that end
+// inside, at the edge of and past their 8- and 16-byte blocks, and in the
+// byte-by-byte tail of the text.
+TEST(FormatText, LineScannersFindEndsAndPlainStarts) {
+    struct Case { const char* name; std::string_view text; std::size_t from, end, special; bool colon; };
+    const std::string spaced = std::string(20, ' ') + "PRINT \"a:b\"\n";
+    for (const Case& c : {
+             Case{"short tail, nothing special", "abc", 0, 3, 3, false},
+             Case{"colon in the first block", "x = 1 : y\r\n", 0, 9, 6, true},
+             Case{"break at 15", "0123456789abcde\n", 0, 15, 15, false},
+             Case{"break at 16", "0123456789abcdef\nxxxxxxxxxxxxxxxx", 0, 16, 16, false},
+             Case{"quote and colon in the second block", spaced, 0, 31, 26, true},
+             Case{"colon after the break does not count", "abc\r:xxxxxxxxxxxxxxxxxxxxx", 0, 3, 3, false},
+             Case{"non-ASCII byte", "caf\xC3\xA9 x = 1\nxxxxxxxxxxxxxxxxxx", 0, 11, 3, false},
+             Case{"apostrophe late in a long line", "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa' c\r\n", 0, 36, 33, false},
+             Case{"from the middle", "a\nb:cxxxxxxxxxxxxxxxxxxxxxx\n", 2, 27, 3, true},
+         }) {
+        for (const LineScan scan : {ScanLine(c.text, c.from), ScanLinePortable(c.text, c.from)}) {
+            EXPECT_EQ(scan.end, c.end) << c.name;
+            EXPECT_EQ(scan.special, c.special) << c.name;
+            EXPECT_EQ(scan.colon, c.colon) << c.name;
+        }
+    }
+}
+
 TEST(FormatText, BytesThatAreNotUtf8ComeBackUnchanged) {
     const std::string source = "PRINT \"Gr\xFC\xDF" "e\" ' caf\xE9\r\n\x80\xFF\r\n";
     EXPECT_EQ(Format(source).text, "  PRINT \"Gr\xFC\xDF" "e\" ' caf\xE9\r\n  \x80\xFF\r\n");
@@ -42,6 +69,62 @@ TEST(FormatText, TellsTheLineOfTheEndThatRevealedTheError) {
     EXPECT_EQ(Format("SUB A\nFOR i = 1 TO 2\nEND SUB\nSUB B\nDO\nEND SUB\n").errorLine, 3u);
     EXPECT_EQ(Format("SUB A\nEND SUB\n").errorLine, 0u);
     EXPECT_EQ(Format("SUB A\nEND SUB\n", {1, 2}).errorLine, 0u);  // recorded before the first line
+}
+
+// The text above a selection brings the engine to the level and the routine
+// of the code around the selection, and records no error of its own.
+TEST(FormatText, ContextAboveASelection) {
+    struct Case {
+        const char* name;
+        std::string_view above, selection, want;
+        std::string_view errorLocation;
+        std::uint64_t errorLine;
+        FormatSettings settings;
+    };
+    for (const Case& c : {
+             Case{"nothing above", "", "x\n", "  x\r\n", "Main code", 0, {}},
+             Case{"inside a block", "SUB A\r\nFOR i = 1 TO 2\r\n", "x = i\nNEXT\n", "    x = i\r\n  NEXT\r\n",
+                  "Main code", 0, {}},
+             Case{"an END names the routine above", "SUB A ' one\nFOR i = 1 TO 2\n", "x\nEND SUB", "    x\r\nEND SUB",
+                  "SUB A ' one", 2, {}},
+             Case{"after a routine's END the main program", "SUB A\nEND SUB\n", "DO\nEND SUB\n",
+                  "  DO\r\nEND SUB\r\n", "Main program", 2, {}},
+             Case{"an error above is not recorded", "SUB A\nDO\nEND SUB\nSUB B\n", "x\nEND SUB\n",
+                  "    x\r\nEND SUB\r\n", "SUB B", 2, {}},
+             Case{"no recording switched back on", "SUB A\nDO\n", "END SUB\n", "END SUB\r\n", "Main code", 0, {1, 1}},
+             Case{"lone CR lines above", "FOR i\rFOR j\r", "x\r", "      x\r\n", "Main code", 0, {}},
+             Case{"tabs above with Trim tabs", "\tFOR\ti = 1 TO 2\n", "\tx\n", "    x\r\n", "Main code", 0,
+                  {1, 0, true}},
+         }) {
+        const LowerCaseFolds folds;
+        FormatterState state;
+        IndentEngine engine(state, c.settings, folds);
+        engine.StartRun();
+        FollowContext(c.above, engine);
+        const FormattedText formatted = FormatText(c.selection, engine);
+        EXPECT_EQ(formatted.text, c.want) << c.name;
+        EXPECT_EQ(state.errorLocation, c.errorLocation) << c.name;
+        EXPECT_EQ(formatted.errorLine, c.errorLine) << c.name;
+    }
+}
+
+TEST(FormatText, LineSpanIsTheBytesOfWholeLines) {
+    struct Case { std::string_view text; std::uint64_t first, last; std::optional<std::pair<std::size_t, std::size_t>> want; };
+    for (const Case& c : {
+             Case{"a\r\nb\rc\nd", 1, 1, {{0, 3}}},
+             Case{"a\r\nb\rc\nd", 2, 3, {{3, 7}}},
+             Case{"a\r\nb\rc\nd", 4, 4, {{7, 8}}},
+             Case{"a\r\nb\rc\nd", 1, 4, {{0, 8}}},
+             Case{"a\r\nb\rc\nd", 3, 5, std::nullopt},
+             Case{"a\n", 1, 1, {{0, 2}}},
+             Case{"a\n", 2, 2, std::nullopt},  // a final break starts no line
+             Case{"\n\n", 2, 2, {{1, 2}}},
+             Case{"", 1, 1, {{0, 0}}},
+         }) {
+        const std::optional<ByteSpan> span = LineSpan(c.text, c.first, c.last);
+        const auto got = span ? std::optional(std::make_pair(span->begin, span->end)) : std::nullopt;
+        EXPECT_EQ(got, c.want) << c.first << ":" << c.last;
+    }
 }
 
 TEST(FormatText, LongLoneCrTextIsCutIntoAllItsLines) {

@@ -33,9 +33,16 @@ constexpr const char* kUsage =
     "\n"
     "  --indent N                  base indentation level (as the \"Indent\" setting; default 1)\n"
     "  --suppress-format-error N   as the \"Suppress format error\" setting (default 0)\n"
-    "  --settings FILE             take \"Indent\" and \"Suppress format error\" from a settings\n"
-    "                              file (Halvex.inf), read as the plug-in reads it; options\n"
-    "                              are applied in order, so a later --indent wins\n"
+    "  --settings FILE             take \"Indent\", \"Suppress format error\", \"Trim tabs\" and\n"
+    "                              \"Selection context\" from a settings file (Halvex.inf), read\n"
+    "                              as the plug-in reads it; options are applied in order, so\n"
+    "                              a later --indent wins\n"
+    "  --trim-tabs                 as \"Trim tabs\" = 1: tabs at both ends of a line are removed\n"
+    "                              like spaces, and tabs separate words like spaces\n"
+    "  --lines FIRST:LAST          format only lines FIRST to LAST (from 1), as the plug-in\n"
+    "                              formats a selection of them; every other byte is copied\n"
+    "  --selection-context         as \"Selection context\" = 1: the lines of --lines start at\n"
+    "                              the level of the code above them\n"
     "  -i, --in-place              rewrite each FILE in place; an unchanged file is not touched\n"
     "  --check                     write nothing; name each FILE that would change\n"
     "  --help                      show this help\n"
@@ -49,6 +56,7 @@ enum class Mode { kStdout, kInPlace, kCheck };
 struct Options {
     Mode mode = Mode::kStdout;
     FormatSettings settings;
+    std::optional<LineRange> lines;
     std::vector<std::string> files;
 };
 
@@ -70,6 +78,25 @@ std::optional<std::int32_t> ParseInt32(std::string_view text) {
     const auto [end, error] = std::from_chars(first, last, value);
     if (error != std::errc() || end != last || first == last) return std::nullopt;
     return value;
+}
+
+// "FIRST:LAST": two line numbers from 1, FIRST <= LAST.
+std::optional<LineRange> ParseLineRange(std::string_view text) {
+    const auto number = [](std::string_view digits, std::uint64_t& value) {
+        const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+        return error == std::errc() && end == digits.data() + digits.size();
+    };
+    const std::size_t colon = text.find(':');
+    LineRange range;
+    if (colon == std::string_view::npos || !number(text.substr(0, colon), range.first) ||
+        !number(text.substr(colon + 1), range.last) || range.first == 0 || range.last < range.first) {
+        return std::nullopt;
+    }
+    return range;
+}
+
+std::string_view WithoutByteOrderMark(std::string_view source) {
+    return source.substr(0, kByteOrderMark.size()) == kByteOrderMark ? source.substr(kByteOrderMark.size()) : source;
 }
 
 bool ReadAll(int fd, std::string& out) {
@@ -242,13 +269,19 @@ int ProcessFile(const std::string& file, const Options& options) {
         Complain(name, "contains a NUL byte; not formatted");
         return kExitFailure;
     }
+    const std::optional<LineRange>& lines = options.lines;
+    if (lines && !LineSpan(WithoutByteOrderMark(source), lines->first, lines->last)) {
+        Complain(name, "has no line " + std::to_string(lines->last) + " (--lines " + std::to_string(lines->first) +
+                           ":" + std::to_string(lines->last) + "); not formatted");
+        return kExitFailure;
+    }
     const FormatSettings& settings = options.settings;
     int status = kExitOk;
     FormatReport report;
     switch (options.mode) {
         case Mode::kStdout: {
             FdWriter writer(STDOUT_FILENO);
-            report = FormatSourceTo(source, settings, std::ref(writer));
+            report = FormatSourceTo(source, settings, std::ref(writer), lines);
             if (writer.error() != 0) {
                 Complain("<stdout>", std::strerror(writer.error()));
                 return kExitFailure;
@@ -261,12 +294,13 @@ int ProcessFile(const std::string& file, const Options& options) {
             // straight into its replacement, so the result is never held
             // whole and an unchanged file is never written.
             Comparison comparison(source);
-            report = FormatSourceTo(source, settings, std::ref(comparison));
+            report = FormatSourceTo(source, settings, std::ref(comparison), lines);
             if (!comparison.changed()) break;
             if (options.mode == Mode::kCheck) {
                 std::printf("%.*s\n", static_cast<int>(name.size()), name.data());
                 status = kExitChanges;
-            } else if (!ReplaceFile(file, [&](const TextSink& sink) { FormatSourceTo(source, settings, sink); })) {
+            } else if (!ReplaceFile(file,
+                                    [&](const TextSink& sink) { FormatSourceTo(source, settings, sink, lines); })) {
                 return kExitFailure;
             }
             break;
@@ -295,7 +329,7 @@ bool IsOption(std::string_view arg, std::string_view name) {
 
 std::optional<int> ParseArguments(const std::vector<std::string>& args, Options& options);
 
-// Takes "Indent" and "Suppress format error" from a settings file with the
+// Takes the Format settings from a settings file with the
 // plug-in's own reader; a key the file does not set keeps the value that the
 // options before it gave.
 std::optional<int> ApplySettingsFile(const std::string& file, FormatSettings& settings) {
@@ -306,23 +340,32 @@ std::optional<int> ApplySettingsFile(const std::string& file, FormatSettings& se
     }
     settings.baseIndentLevel = reader.readInteger(kIndentKey, settings.baseIndentLevel);
     settings.suppressFormatError = reader.readInteger(kSuppressFormatErrorKey, settings.suppressFormatError);
+    settings.trimTabs = reader.readInteger(kTrimTabsKey, settings.trimTabs) != 0;
+    settings.selectionContext = reader.readInteger(kSelectionContextKey, settings.selectionContext) != 0;
     return std::nullopt;
 }
 
 }  // namespace
 
-FormatReport FormatSourceTo(std::string_view source, const FormatSettings& settings, const TextSink& sink) {
-    const bool hasMark = source.substr(0, kByteOrderMark.size()) == kByteOrderMark;
-    if (hasMark) {
-        source.remove_prefix(kByteOrderMark.size());
-        sink(kByteOrderMark);
-    }
+FormatReport FormatSourceTo(std::string_view source, const FormatSettings& settings, const TextSink& sink,
+                            const std::optional<LineRange>& lines) {
+    const std::string_view text = WithoutByteOrderMark(source);
+    if (text.size() != source.size()) sink(kByteOrderMark);
     const LowerCaseFolds folds;
     FormatterState state;
     IndentEngine engine(state, settings, folds);
     engine.StartRun();
     FormatReport report;
-    report.errorLine = FormatTextTo(source, engine, sink);
+    if (!lines) {
+        report.errorLine = FormatTextTo(text, engine, sink);
+    } else {
+        const ByteSpan span = LineSpan(text, lines->first, lines->last).value();
+        sink(text.substr(0, span.begin));
+        if (settings.selectionContext) FollowContext(text.substr(0, span.begin), engine);
+        report.errorLine = FormatTextTo(text.substr(span.begin, span.end - span.begin), engine, sink);
+        if (report.errorLine != 0) report.errorLine += lines->first - 1;
+        sink(text.substr(span.end));
+    }
     report.formatError = state.formatErrorState == kErrorRecorded;
     report.errorLocation = state.errorLocation;
     return report;
@@ -365,6 +408,13 @@ std::optional<int> ParseArguments(const std::vector<std::string>& args, Options&
             if (!number) return UsageError(std::string(isIndent ? "--indent" : "--suppress-format-error") +
                                            " needs a whole number between -2147483648 and 2147483647");
             (isIndent ? options.settings.baseIndentLevel : options.settings.suppressFormatError) = *number;
+        } else if (arg == "--trim-tabs" || arg == "--selection-context") {
+            (arg == "--trim-tabs" ? options.settings.trimTabs : options.settings.selectionContext) = true;
+        } else if (IsOption(arg, "--lines")) {
+            const auto value = OptionValue(args, i, "--lines");
+            if (options.lines) return UsageError("--lines can be given only once");
+            options.lines = value ? ParseLineRange(*value) : std::nullopt;
+            if (!options.lines) return UsageError("--lines needs FIRST:LAST, line numbers from 1 with FIRST <= LAST");
         } else if (IsOption(arg, "--settings")) {
             const auto file = OptionValue(args, i, "--settings");
             if (!file) return UsageError("--settings needs a FILE");

@@ -2,6 +2,7 @@
 // halvex-format: the Format command's pipeline as a command-line formatter,
 // with the conventions of clang-format and gofmt.
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,10 +25,18 @@ struct FormatReport {
     std::string errorLocation;
 };
 
-// Formats `source` as the Format command formats a whole document, a UTF-8
+// Lines FIRST to LAST, from 1 and inclusive.
+struct LineRange {
+    std::uint64_t first = 1;
+    std::uint64_t last = 1;
+};
+
+// Formats `source` as the Format command formats a whole document, or a
+// selection of `lines` (which the text must have: see LineSpan), a UTF-8
 // byte-order mark set aside and put back, handing the bytes to `sink` in
-// pieces.
-FormatReport FormatSourceTo(std::string_view source, const FormatSettings& settings, const TextSink& sink);
+// pieces. Every byte outside the lines is handed on as it is.
+FormatReport FormatSourceTo(std::string_view source, const FormatSettings& settings, const TextSink& sink,
+                            const std::optional<LineRange>& lines = std::nullopt);
 
 // The same, with the whole text in memory.
 struct FormatFileResult : FormatReport {
