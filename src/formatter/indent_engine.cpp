@@ -51,31 +51,20 @@ constexpr WordEnds WordEndsFor(bool tab) {
 constexpr WordEnds kWordEnds = WordEndsFor(false);
 constexpr WordEnds kWordEndsWithTab = WordEndsFor(true);
 
-const WordEnds& WordEndsOf(const FormatSettings& settings) { return settings.trimTabs ? kWordEndsWithTab : kWordEnds; }
 
 // The rules read a "rule text": the analysis text, or a plain line itself
-// (LineKind::kPlain). The plain line keeps its capitals and its operators
+// (see LineFacts). The plain line keeps its capitals and its operators
 // without spaces around them, so every test below gives the same answer on
 // both: words end at a space or an operator character, keywords are matched
 // without regard to ASCII case, and a word after an operator counts as after
 // a space. On the analysis text, which is lower case and has a space on both
 // sides of every operator, these tests are the plain ones.
 //
-// Words and statements are short, so a plain loop finds their ends sooner
-// than a call to memchr would.
-std::size_t FindShort(std::string_view text, char c) {
-    std::size_t at = 0;
-    while (at < text.size() && text[at] != c) ++at;
-    return at;
-}
-
+// Words are short, so a plain loop finds their ends sooner than a call to
+// memchr would.
 std::size_t WordEnd(std::string_view text, std::size_t from, const WordEnds& ends) {
     while (from < text.size() && !ends[static_cast<unsigned char>(text[from])]) ++from;
     return from;
-}
-
-std::string_view FirstWord(std::string_view text, const WordEnds& ends) {
-    return text.substr(0, WordEnd(text, 0, ends));
 }
 
 // The word after the first one, when a single space (or a tab that counts
@@ -97,18 +86,9 @@ constexpr std::uint64_t PackedLower(std::string_view word) {
     return key;
 }
 
-// The keyword that `word` is, capitals or not. `c | 0x20` equals a small
-// letter only for that letter and its capital, so no other byte can match.
-Keyword KeywordOf(std::string_view word) {
-    if (word.size() < 2 || word.size() > 10) return Keyword::kNone;
-    const std::uint64_t head = PackedLower(word);
-    if (word.size() > 8) {
-        const std::uint64_t tail = PackedLower(word.substr(8));
-        if (head == PackedLower("cfunctio") && tail == PackedLower("n")) return Keyword::kCfunction;
-        if (head == PackedLower("definefo") && tail == PackedLower("nt")) return Keyword::kDefinefont;
-        return Keyword::kNone;
-    }
-    switch (head) {
+// The keyword of at most eight letters whose PackedLower is `key`.
+Keyword ShortKeyword(std::uint64_t key) {
+    switch (key) {
         case PackedLower("sub"): return Keyword::kSub;
         case PackedLower("function"): return Keyword::kFunction;
         case PackedLower("csub"): return Keyword::kCsub;
@@ -128,6 +108,35 @@ Keyword KeywordOf(std::string_view word) {
         case PackedLower("then"): return Keyword::kThen;
         default: return Keyword::kNone;
     }
+}
+
+// The keyword that `word` is, capitals or not. `c | 0x20` equals a small
+// letter only for that letter and its capital, so no other byte can match.
+Keyword KeywordOf(std::string_view word) {
+    if (word.size() < 2 || word.size() > 10) return Keyword::kNone;
+    if (word.size() <= 8) return ShortKeyword(PackedLower(word));
+    const std::uint64_t head = PackedLower(word);
+    const std::uint64_t tail = PackedLower(word.substr(8));
+    if (head == PackedLower("cfunctio") && tail == PackedLower("n")) return Keyword::kCfunction;
+    if (head == PackedLower("definefo") && tail == PackedLower("nt")) return Keyword::kDefinefont;
+    return Keyword::kNone;
+}
+
+// The first word of a text and the keyword it is, found in one pass.
+struct Word {
+    std::string_view text;
+    Keyword keyword;
+};
+
+Word FirstWordOf(std::string_view text, const WordEnds& ends) {
+    std::uint64_t key = 0;
+    for (std::size_t at = 0; at < text.size() && at < 8; ++at) {
+        const unsigned char c = static_cast<unsigned char>(text[at]);
+        if (ends[c]) return {text.substr(0, at), at >= 2 ? ShortKeyword(key) : Keyword::kNone};
+        key |= static_cast<std::uint64_t>(c | 0x20) << (8 * at);
+    }
+    const std::string_view word = text.substr(0, WordEnd(text, std::min<std::size_t>(text.size(), 8), ends));
+    return {word, word.size() < 2 ? Keyword::kNone : word.size() <= 8 ? ShortKeyword(key) : KeywordOf(word)};
 }
 
 // Whether `keyword` stands at `at` with a space or an operator in front of it.
@@ -163,6 +172,9 @@ LineFacts FactsOfLine(std::string_view line) {
     return facts;
 }
 
+IndentEngine::IndentEngine(FormatterState& state, const FormatSettings& settings, const LowerCaseFolds& folds)
+    : state_(state), settings_(settings), folds_(folds), wordEnds_(settings.trimTabs ? &kWordEndsWithTab : &kWordEnds) {}
+
 void IndentEngine::StartRun() {
     state_.indentLevel = settings_.baseIndentLevel;
     state_.pendingIndent = 0;
@@ -181,6 +193,7 @@ void IndentEngine::StartRun() {
 std::string_view IndentEngine::BuildAnalysisText(std::string_view line) {
     if (analysis_.size() < 3 * line.size()) analysis_.resize(std::max(3 * line.size(), 2 * analysis_.size()));
     char* out = analysis_.data();
+    colons_.clear();
     const char* p = line.data();
     const char* const end = p + line.size();
     while (p < end) {
@@ -216,7 +229,7 @@ std::string_view IndentEngine::BuildAnalysisText(std::string_view line) {
                 ++p;
                 break;
             case kColon:
-                analysisColon_ = true;
+                colons_.push_back(static_cast<std::size_t>(out - analysis_.data()));
                 out[0] = ':';
                 out[1] = ' ';
                 out += 2;
@@ -237,8 +250,8 @@ std::int64_t IndentEngine::IndentLine(std::string_view line, LineFacts facts) {
     if (facts.plainLength >= line.size()) return IndentRuleText(line, line, false);
     // One statement whose first word comes before anything that needs the
     // analysis text and is no keyword: an ordinary line that changes nothing.
-    const std::size_t firstEnd = WordEnd(line, 0, WordEndsOf(settings_));
-    if (!facts.colon && firstEnd < facts.plainLength && KeywordOf(line.substr(0, firstEnd)) == Keyword::kNone) {
+    const Word first = FirstWordOf(line, *wordEnds_);
+    if (!facts.colon && first.text.size() < facts.plainLength && first.keyword == Keyword::kNone) {
         state_.pendingIndent = 0;
         return SpacesFor(state_.indentLevel);
     }
@@ -246,13 +259,12 @@ std::int64_t IndentEngine::IndentLine(std::string_view line, LineFacts facts) {
     if (settings_.trimTabs) {  // tabs separate words as spaces do
         std::replace(analysis_.data(), analysis_.data() + text.size(), '\t', ' ');
     }
-    return IndentRuleText(line, text, analysisColon_);
+    return IndentRuleText(line, text, !colons_.empty());
 }
 
 std::int64_t IndentEngine::IndentRuleText(std::string_view line, std::string_view text, bool colon) {
-    const std::string_view first = FirstWord(text, WordEndsOf(settings_));
-    const Keyword keyword = KeywordOf(first);
-    switch (keyword) {
+    const Word first = FirstWordOf(text, *wordEnds_);
+    switch (first.keyword) {
         case Keyword::kSub:
         case Keyword::kFunction:
             state_.currentRoutine.assign(line);
@@ -266,8 +278,8 @@ std::int64_t IndentEngine::IndentRuleText(std::string_view line, std::string_vie
         default:
             break;
     }
-    if (!first.empty() && first.back() == ':') return 0;  // a label
-    return IndentOrdinaryLine(text, keyword, colon);
+    if (!first.text.empty() && first.text.back() == ':') return 0;  // a label
+    return IndentOrdinaryLine(text, first.keyword, colon);
 }
 
 std::string IndentEngine::FormatLine(std::string_view line) {
@@ -279,7 +291,7 @@ std::string IndentEngine::FormatLine(std::string_view line) {
 }
 
 std::int64_t IndentEngine::IndentEndLine(std::string_view text) {
-    const Keyword second = KeywordOf(SecondWord(text, WordEndsOf(settings_)));
+    const Keyword second = KeywordOf(SecondWord(text, *wordEnds_));
     if (second == Keyword::kIf || second == Keyword::kSelect) {
         LowerLevel(second == Keyword::kIf ? 1 : 2);
         return SpacesFor(state_.indentLevel);
@@ -310,23 +322,22 @@ std::int64_t IndentEngine::IndentOrdinaryLine(std::string_view text, Keyword fir
 }
 
 void IndentEngine::ApplyStatements(std::string_view text) {
-    std::string_view rest = text;
-    while (true) {
-        const std::size_t end = FindShort(rest, ':');
-        const std::string_view statement = TrimSpaces(rest.substr(0, end));
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= colons_.size(); ++i) {
+        const std::size_t end = i < colons_.size() ? colons_[i] : text.size();
+        const std::string_view statement = TrimSpaces(text.substr(start, end - start));
         if (statement.empty()) break;
         state_.indentLevel += state_.pendingIndent;
         state_.pendingIndent = 0;
-        ApplyKeyword(KeywordOf(FirstWord(statement, WordEndsOf(settings_))), statement);
-        if (end == rest.size()) break;
-        rest.remove_prefix(end + 1);
+        ApplyKeyword(FirstWordOf(statement, *wordEnds_).keyword, statement);
+        start = end + 1;
     }
 }
 
 void IndentEngine::ApplyKeyword(Keyword keyword, std::string_view statement) {
     switch (keyword) {
         case Keyword::kIf:
-            state_.pendingIndent = EndsWithThen(statement, WordEndsOf(settings_)) ? 1 : 0;
+            state_.pendingIndent = EndsWithThen(statement, *wordEnds_) ? 1 : 0;
             break;
         case Keyword::kEndif:
         case Keyword::kLoop:
@@ -347,7 +358,7 @@ void IndentEngine::ApplyKeyword(Keyword keyword, std::string_view statement) {
             LowerLevel(1 + static_cast<std::int64_t>(CountOccurrences(statement, ","sv)));
             break;
         case Keyword::kDo:
-            state_.pendingIndent = HoldsLoop(statement, WordEndsOf(settings_)) ? 0 : 1;
+            state_.pendingIndent = HoldsLoop(statement, *wordEnds_) ? 0 : 1;
             break;
         case Keyword::kSelect:
             state_.pendingIndent = 2;

@@ -7,10 +7,12 @@
 // looks only at ASCII keywords and punctuation, so any other byte, valid UTF-8
 // or not, passes through untouched.
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "text/lower_case.hpp"
 #include "text/text.hpp"
@@ -66,8 +68,8 @@ enum class Keyword : unsigned char {
 
 class IndentEngine {
    public:
-    IndentEngine(FormatterState& state, const FormatSettings& settings, const LowerCaseFolds& folds)
-        : state_(state), settings_(settings), folds_(folds) {}
+    // "Trim tabs" is read here, once; the other settings as each run starts.
+    IndentEngine(FormatterState& state, const FormatSettings& settings, const LowerCaseFolds& folds);
 
     // Sets the state for a new run. Every run starts in the main program, so
     // an error is never blamed on a routine of an earlier run.
@@ -107,8 +109,9 @@ class IndentEngine {
     FormatterState& state_;
     const FormatSettings& settings_;
     const LowerCaseFolds& folds_;
-    std::string analysis_;  // working buffer, reused from line to line
-    bool analysisColon_ = false;  // whether the analysis text holds a colon
+    const std::array<bool, 256>* wordEnds_;  // the bytes that end a word
+    std::string analysis_;                   // working buffer, reused from line to line
+    std::vector<std::size_t> colons_;        // where the analysis text holds a colon
 };
 
 }  // namespace halvex
