@@ -16,9 +16,18 @@ std::size_t LineEnd(std::string_view text, std::size_t from) { return ScanLine(t
 // Where the line after a line ending at `end` starts: after its CR LF, LF or
 // lone CR.
 std::size_t NextLineStart(std::string_view text, std::size_t end) {
-    if (end == text.size()) return end;
-    if (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') return end + 2;
-    return end + 1;
+    if (end + 1 >= text.size()) return text.size();
+    // CR LF and LF alternate unpredictably in some texts: no branch on which.
+    return end + 1 + static_cast<std::size_t>((text[end] == '\r') & (text[end + 1] == '\n'));
+}
+
+// The line from `begin` to `end` without the blanks that Format removes.
+template <FormatPath kPath>
+std::string_view TrimmedLine(std::string_view source, std::size_t begin, std::size_t end, const IndentEngine& engine) {
+#if defined(__SSE2__)
+    if constexpr (kPath == FormatPath::kFast) return TrimBlanksSse2(source, begin, end, engine.trimsTabs());
+#endif
+    return engine.TrimLine(source.substr(begin, end - begin));
 }
 
 // Runs the engine over every line of `source` and hands each formatted line
@@ -32,7 +41,7 @@ std::uint64_t FormatLines(std::string_view source, IndentEngine& engine, Emit&& 
     while (true) {
         const LineScan scan = kPath == FormatPath::kFast ? ScanLine(source, at) : ScanLinePortable(source, at);
         const std::size_t next = NextLineStart(source, scan.end);
-        const std::string_view line = engine.TrimLine(source.substr(at, scan.end - at));
+        const std::string_view line = TrimmedLine<kPath>(source, at, scan.end, engine);
         const LineFacts facts =
             kPath == FormatPath::kFast ? scan.FactsFrom(static_cast<std::size_t>(line.data() - source.data())) : kAnalyzeLine;
         ++lineNumber;
@@ -55,7 +64,7 @@ class PieceWriter {
         : sink_(sink),
           sourceEnd_(source.data() + source.size()),
           size_(std::min(kMaxSize, 2 * source.size() + 64)),
-          buffer_(new char[size_ + kBlock]) {}
+          buffer_(new char[size_ + kSpare]) {}
     ~PieceWriter() { Flush(); }
 
     // Copies with memset and memcpy.
@@ -69,16 +78,21 @@ class PieceWriter {
 
     // The same in whole 16-byte blocks, which the compiler turns into single
     // vector moves: the blocks may run past the line (into the buffer's spare
-    // block, and into the source where it goes on that far), and what runs
+    // bytes, and into the source where it goes on that far), and what runs
     // past is overwritten by the next line or never handed on.
+    // The first 64 bytes of spaces and 32 of the line go in fixed blocks, so
+    // that no branch depends on their lengths, which vary from line to line.
     void LineInBlocks(std::size_t spaces, std::string_view line, bool hasBreak) {
-        if (line.data() + line.size() + kBlock > sourceEnd_) return Line(spaces, line, hasBreak);
+        if (line.data() + line.size() + 2 * kBlock > sourceEnd_) return Line(spaces, line, hasBreak);
         char* const out = Reserve(spaces, line, hasBreak);
         if (out == nullptr) return;
         static constexpr char kSpaces[kBlock + 1] = "                ";
-        for (std::size_t i = 0; i < spaces; i += kBlock) std::memcpy(out + i, kSpaces, kBlock);
+        for (std::size_t i = 0; i < 4 * kBlock; i += kBlock) std::memcpy(out + i, kSpaces, kBlock);
+        for (std::size_t i = 4 * kBlock; i < spaces; i += kBlock) std::memcpy(out + i, kSpaces, kBlock);
         char* const text = out + spaces;
-        for (std::size_t i = 0; i < line.size(); i += kBlock) std::memcpy(text + i, line.data() + i, kBlock);
+        std::memcpy(text, line.data(), kBlock);
+        std::memcpy(text + kBlock, line.data() + kBlock, kBlock);
+        for (std::size_t i = 2 * kBlock; i < line.size(); i += kBlock) std::memcpy(text + i, line.data() + i, kBlock);
         if (hasBreak) std::memcpy(text + line.size(), "\r\n", 2);
     }
 
@@ -90,8 +104,9 @@ class PieceWriter {
    private:
     static constexpr std::size_t kMaxSize = 256 * 1024;
     static constexpr std::size_t kBlock = 16;
+    static constexpr std::size_t kSpare = 5 * kBlock;  // what the blocks may write past a line
 
-    // Where the formatted line goes, with a spare block after it; nullptr
+    // Where the formatted line goes, with spare bytes after it; nullptr
     // when the line was too long for the buffer and has been handed on alone.
     char* Reserve(std::size_t spaces, std::string_view line, bool hasBreak) {
         const std::size_t length = spaces + line.size() + (hasBreak ? 2 : 0);

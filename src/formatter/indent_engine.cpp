@@ -60,8 +60,14 @@ constexpr WordEnds kWordEndsWithTab = WordEndsFor(true);
 // a space. On the analysis text, which is lower case and has a space on both
 // sides of every operator, these tests are the plain ones.
 //
-// Words are short, so a plain loop finds their ends sooner than a call to
-// memchr would.
+// Words and statements are short, so a plain loop finds their ends sooner
+// than a call to memchr would.
+std::size_t FindShort(std::string_view text, char c) {
+    std::size_t at = 0;
+    while (at < text.size() && text[at] != c) ++at;
+    return at;
+}
+
 std::size_t WordEnd(std::string_view text, std::size_t from, const WordEnds& ends) {
     while (from < text.size() && !ends[static_cast<unsigned char>(text[from])]) ++from;
     return from;
@@ -86,28 +92,44 @@ constexpr std::uint64_t PackedLower(std::string_view word) {
     return key;
 }
 
-// The keyword of at most eight letters whose PackedLower is `key`.
-Keyword ShortKeyword(std::uint64_t key) {
-    switch (key) {
-        case PackedLower("sub"): return Keyword::kSub;
-        case PackedLower("function"): return Keyword::kFunction;
-        case PackedLower("csub"): return Keyword::kCsub;
-        case PackedLower("end"): return Keyword::kEnd;
-        case PackedLower("if"): return Keyword::kIf;
-        case PackedLower("endif"): return Keyword::kEndif;
-        case PackedLower("loop"): return Keyword::kLoop;
-        case PackedLower("wend"): return Keyword::kWend;
-        case PackedLower("else"): return Keyword::kElse;
-        case PackedLower("elseif"): return Keyword::kElseif;
-        case PackedLower("case"): return Keyword::kCase;
-        case PackedLower("for"): return Keyword::kFor;
-        case PackedLower("while"): return Keyword::kWhile;
-        case PackedLower("next"): return Keyword::kNext;
-        case PackedLower("do"): return Keyword::kDo;
-        case PackedLower("select"): return Keyword::kSelect;
-        case PackedLower("then"): return Keyword::kThen;
-        default: return Keyword::kNone;
+// The keywords of at most eight letters, found by their PackedLower keys in
+// a table of 32 slots without a chain of compares: a multiplication spreads
+// the keys, and its top five bits pick the slot (the multiplier was searched
+// for one that gives every keyword a slot of its own; the build checks it).
+struct ShortKeywordName {
+    std::string_view name;
+    Keyword keyword;
+};
+constexpr ShortKeywordName kShortKeywords[] = {
+    {"sub", Keyword::kSub},     {"function", Keyword::kFunction}, {"csub", Keyword::kCsub},
+    {"end", Keyword::kEnd},     {"if", Keyword::kIf},             {"endif", Keyword::kEndif},
+    {"loop", Keyword::kLoop},   {"wend", Keyword::kWend},         {"else", Keyword::kElse},
+    {"elseif", Keyword::kElseif}, {"case", Keyword::kCase},       {"for", Keyword::kFor},
+    {"while", Keyword::kWhile}, {"next", Keyword::kNext},         {"do", Keyword::kDo},
+    {"select", Keyword::kSelect}, {"then", Keyword::kThen},
+};
+constexpr std::uint64_t kKeySpread = 0x10e6d8e6568068b9ull;
+constexpr std::size_t SlotOf(std::uint64_t key) { return static_cast<std::size_t>((key * kKeySpread) >> 59); }
+
+struct KeywordSlot {
+    std::uint64_t key = 0;
+    Keyword keyword = Keyword::kNone;
+};
+constexpr std::array<KeywordSlot, 32> kKeywordSlots = [] {
+    std::array<KeywordSlot, 32> slots{};
+    for (const ShortKeywordName& k : kShortKeywords) slots[SlotOf(PackedLower(k.name))] = {PackedLower(k.name), k.keyword};
+    return slots;
+}();
+static_assert([] {
+    for (const ShortKeywordName& k : kShortKeywords) {
+        if (kKeywordSlots[SlotOf(PackedLower(k.name))].keyword != k.keyword) return false;
     }
+    return true;
+}(), "two keywords share a slot: search for another kKeySpread");
+
+Keyword ShortKeyword(std::uint64_t key) {
+    const KeywordSlot& slot = kKeywordSlots[SlotOf(key)];
+    return slot.key == key ? slot.keyword : Keyword::kNone;
 }
 
 // The keyword that `word` is, capitals or not. `c | 0x20` equals a small
@@ -128,14 +150,20 @@ struct Word {
     Keyword keyword;
 };
 
+// A first word also ends just after a colon, as it does in the analysis text,
+// where a space follows every colon: "a:b" starts with the label "a:".
 Word FirstWordOf(std::string_view text, const WordEnds& ends) {
     std::uint64_t key = 0;
-    for (std::size_t at = 0; at < text.size() && at < 8; ++at) {
+    std::size_t at = 0;
+    for (; at < text.size() && at < 8; ++at) {
         const unsigned char c = static_cast<unsigned char>(text[at]);
         if (ends[c]) return {text.substr(0, at), at >= 2 ? ShortKeyword(key) : Keyword::kNone};
+        if (c == ':') return {text.substr(0, at + 1), Keyword::kNone};
         key |= static_cast<std::uint64_t>(c | 0x20) << (8 * at);
     }
-    const std::string_view word = text.substr(0, WordEnd(text, std::min<std::size_t>(text.size(), 8), ends));
+    while (at < text.size() && !ends[static_cast<unsigned char>(text[at])] && text[at] != ':') ++at;
+    if (at < text.size() && text[at] == ':') return {text.substr(0, at + 1), Keyword::kNone};
+    const std::string_view word = text.substr(0, at);
     return {word, word.size() < 2 ? Keyword::kNone : word.size() <= 8 ? ShortKeyword(key) : KeywordOf(word)};
 }
 
@@ -166,7 +194,7 @@ LineFacts FactsOfLine(std::string_view line) {
     LineFacts facts{line.size(), false};
     for (std::size_t at = line.size(); at-- > 0;) {
         const unsigned char cls = kCharClasses[static_cast<unsigned char>(line[at])];
-        if (cls == kQuote || cls == kApostrophe || cls == kColon || cls == kHigh) facts.plainLength = at;
+        if (cls == kQuote || cls == kApostrophe || cls == kHigh) facts.plainLength = at;
         facts.colon = facts.colon || cls == kColon;
     }
     return facts;
@@ -193,7 +221,7 @@ void IndentEngine::StartRun() {
 std::string_view IndentEngine::BuildAnalysisText(std::string_view line) {
     if (analysis_.size() < 3 * line.size()) analysis_.resize(std::max(3 * line.size(), 2 * analysis_.size()));
     char* out = analysis_.data();
-    colons_.clear();
+    analysisColon_ = false;
     const char* p = line.data();
     const char* const end = p + line.size();
     while (p < end) {
@@ -229,7 +257,7 @@ std::string_view IndentEngine::BuildAnalysisText(std::string_view line) {
                 ++p;
                 break;
             case kColon:
-                colons_.push_back(static_cast<std::size_t>(out - analysis_.data()));
+                analysisColon_ = true;
                 out[0] = ':';
                 out[1] = ' ';
                 out += 2;
@@ -247,7 +275,7 @@ std::string_view IndentEngine::BuildAnalysisText(std::string_view line) {
 }
 
 std::int64_t IndentEngine::IndentLine(std::string_view line, LineFacts facts) {
-    if (facts.plainLength >= line.size()) return IndentRuleText(line, line, false);
+    if (facts.plainLength >= line.size()) return IndentRuleText(line, line, facts.colon);
     // One statement whose first word comes before anything that needs the
     // analysis text and is no keyword: an ordinary line that changes nothing.
     const Word first = FirstWordOf(line, *wordEnds_);
@@ -259,24 +287,23 @@ std::int64_t IndentEngine::IndentLine(std::string_view line, LineFacts facts) {
     if (settings_.trimTabs) {  // tabs separate words as spaces do
         std::replace(analysis_.data(), analysis_.data() + text.size(), '\t', ' ');
     }
-    return IndentRuleText(line, text, !colons_.empty());
+    return IndentRuleText(line, text, analysisColon_);
 }
 
 std::int64_t IndentEngine::IndentRuleText(std::string_view line, std::string_view text, bool colon) {
     const Word first = FirstWordOf(text, *wordEnds_);
-    switch (first.keyword) {
-        case Keyword::kSub:
-        case Keyword::kFunction:
-            state_.currentRoutine.assign(line);
-            return 0;
-        case Keyword::kCsub:
-        case Keyword::kCfunction:
-        case Keyword::kDefinefont:
-            return 0;
-        case Keyword::kEnd:
-            return IndentEndLine(text);
-        default:
-            break;
+    // One compare takes most lines past the keywords that only start a line.
+    if (first.keyword != Keyword::kNone && first.keyword <= Keyword::kEnd) {
+        switch (first.keyword) {
+            case Keyword::kSub:
+            case Keyword::kFunction:
+                state_.currentRoutine.assign(line);
+                return 0;
+            case Keyword::kEnd:
+                return IndentEndLine(text);
+            default:  // CSUB, CFUNCTION, DEFINEFONT
+                return 0;
+        }
     }
     if (!first.text.empty() && first.text.back() == ':') return 0;  // a label
     return IndentOrdinaryLine(text, first.keyword, colon);
@@ -312,7 +339,7 @@ std::int64_t IndentEngine::IndentOrdinaryLine(std::string_view text, Keyword fir
     state_.pendingIndent = 0;
     if (!colon && (text.empty() || text[0] != ' ')) {
         // One statement, and the first word of the text is its keyword.
-        if (!text.empty()) ApplyKeyword(first, TrimSpaces(text));
+        if (!text.empty()) ApplyKeyword(first, TrimLine(text));
     } else {
         ApplyStatements(text);
     }
@@ -322,19 +349,21 @@ std::int64_t IndentEngine::IndentOrdinaryLine(std::string_view text, Keyword fir
 }
 
 void IndentEngine::ApplyStatements(std::string_view text) {
-    std::size_t start = 0;
-    for (std::size_t i = 0; i <= colons_.size(); ++i) {
-        const std::size_t end = i < colons_.size() ? colons_[i] : text.size();
-        const std::string_view statement = TrimSpaces(text.substr(start, end - start));
+    std::string_view rest = text;
+    while (true) {
+        const std::size_t end = FindShort(rest, ':');
+        const std::string_view statement = TrimLine(rest.substr(0, end));
         if (statement.empty()) break;
         state_.indentLevel += state_.pendingIndent;
         state_.pendingIndent = 0;
         ApplyKeyword(FirstWordOf(statement, *wordEnds_).keyword, statement);
-        start = end + 1;
+        if (end == rest.size()) break;
+        rest.remove_prefix(end + 1);
     }
 }
 
 void IndentEngine::ApplyKeyword(Keyword keyword, std::string_view statement) {
+    if (keyword == Keyword::kNone) return;  // most statements
     switch (keyword) {
         case Keyword::kIf:
             state_.pendingIndent = EndsWithThen(statement, *wordEnds_) ? 1 : 0;

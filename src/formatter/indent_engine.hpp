@@ -12,7 +12,6 @@
 #include <string>
 #include <string_view>
 #include <utility>
-#include <vector>
 
 #include "text/lower_case.hpp"
 #include "text/text.hpp"
@@ -46,9 +45,9 @@ struct FormatterState {
 };
 
 // What a scan of a line found that can spare the engine its analysis text.
-// Up to the first quote, apostrophe, colon or byte of a non-ASCII character,
-// nothing can hide a word or separate statements, so the rules can read the
-// line itself there.
+// Up to the first quote, apostrophe or byte of a non-ASCII character, nothing
+// can hide a word or a colon, so the rules can read the line itself there:
+// they cut it into statements at its colons, as they cut the analysis text.
 struct LineFacts {
     std::size_t plainLength = 0;  // bytes at the start of the line before any such byte
     bool colon = true;            // whether a colon comes anywhere in the line
@@ -60,7 +59,8 @@ inline constexpr LineFacts kAnalyzeLine{};
 // The facts of a line (without its line break), found byte by byte.
 LineFacts FactsOfLine(std::string_view line);
 
-// A word that the rules act on.
+// A word that the rules act on. Those that only start a line come first, up
+// to kEnd.
 enum class Keyword : unsigned char {
     kNone, kSub, kFunction, kCsub, kCfunction, kDefinefont, kEnd, kIf, kEndif, kLoop, kWend, kElse, kElseif,
     kCase, kFor, kWhile, kNext, kDo, kSelect, kThen,
@@ -90,6 +90,8 @@ class IndentEngine {
         return settings_.trimTabs ? TrimSpacesAndTabs(line) : TrimSpaces(line);
     }
 
+    bool trimsTabs() const { return settings_.trimTabs; }
+
     // Sets formatErrorState for the rest of the run; returns the state it had.
     std::int32_t SwapErrorState(std::int32_t errorState) {
         return std::exchange(state_.formatErrorState, errorState);
@@ -111,7 +113,7 @@ class IndentEngine {
     const LowerCaseFolds& folds_;
     const std::array<bool, 256>* wordEnds_;  // the bytes that end a word
     std::string analysis_;                   // working buffer, reused from line to line
-    std::vector<std::size_t> colons_;        // where the analysis text holds a colon
+    bool analysisColon_ = false;             // whether the analysis text holds a colon
 };
 
 }  // namespace halvex

@@ -3,12 +3,14 @@
 // many bytes at a time.
 //
 // Both questions come down to comparing every byte of a line with a few
-// values: CR and LF end it; a quote, an apostrophe, a colon or a byte of a
-// non-ASCII character end its plain start (LineFacts). ScanLinePortable
+// values: CR and LF end it; a quote, an apostrophe or a byte of a non-ASCII
+// character ends its plain start, and colons cut it into statements
+// (LineFacts). ScanLinePortable
 // compares eight bytes at once inside a 64-bit word; on x86-64, where SSE2 is
 // always there, ScanLineSse2 compares sixteen with vector instructions.
 // ScanLine takes the faster one; both give the same result for every text.
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -26,7 +28,7 @@ namespace halvex {
 
 struct LineScan {
     std::size_t end = 0;      // the first CR or LF at or after the start, or the text's size
-    std::size_t special = 0;  // the first quote, apostrophe, colon or non-ASCII byte before `end`, or `end`
+    std::size_t special = 0;  // the first quote, apostrophe or non-ASCII byte before `end`, or `end`
     bool colon = false;       // whether a colon comes before `end`
 
     // The facts of the part of the line from `begin` to `end`.
@@ -39,7 +41,7 @@ namespace line_scan_detail {
 inline LineScan FinishScan(std::string_view text, std::size_t at, LineScan scan) {
     for (; at < text.size() && text[at] != '\r' && text[at] != '\n'; ++at) {
         const unsigned char c = static_cast<unsigned char>(text[at]);
-        if (scan.special == SIZE_MAX && (c == '"' || c == '\'' || c == ':' || c >= 0x80)) scan.special = at;
+        if (scan.special == SIZE_MAX && (c == '"' || c == '\'' || c >= 0x80)) scan.special = at;
         scan.colon = scan.colon || c == ':';
     }
     scan.end = at;
@@ -64,7 +66,7 @@ inline LineScan ScanLinePortable(std::string_view text, std::size_t from) {
         std::memcpy(&word, text.data() + at, 8);
         const std::uint64_t breaks = BytesEqual(word, '\r') | BytesEqual(word, '\n');
         const std::uint64_t colons = BytesEqual(word, ':');
-        std::uint64_t specials = BytesEqual(word, '"') | BytesEqual(word, '\'') | colons | (word & kHighs);
+        std::uint64_t specials = BytesEqual(word, '"') | BytesEqual(word, '\'') | (word & kHighs);
         const std::uint64_t below = breaks != 0 ? (std::uint64_t{1} << std::countr_zero(breaks)) - 1 : ~std::uint64_t{0};
         specials &= below;
         if (specials != 0 && scan.special == SIZE_MAX) scan.special = at + std::countr_zero(specials) / 8;
@@ -92,16 +94,13 @@ inline LineScan ScanLineSse2(std::string_view text, std::size_t from) {
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + at));
         const unsigned breaks =
             static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(bytes, cr), _mm_cmpeq_epi8(bytes, lf))));
-        const __m128i colons = _mm_cmpeq_epi8(bytes, colon);
+        const unsigned colons = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, colon)));
         // A byte of 0x80 or more has its top bit set already.
-        const unsigned specials = static_cast<unsigned>(_mm_movemask_epi8(
-            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, quote), _mm_cmpeq_epi8(bytes, apostrophe)),
-                         _mm_or_si128(colons, bytes))));
+        const unsigned specials = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(
+            _mm_or_si128(_mm_cmpeq_epi8(bytes, quote), _mm_cmpeq_epi8(bytes, apostrophe)), bytes)));
         const unsigned below = (breaks & -breaks) - 1;  // the bits before the first break; all when none
-        if ((specials & below) != 0) {
-            if (scan.special == SIZE_MAX) scan.special = at + std::countr_zero(specials);
-            scan.colon = scan.colon || (static_cast<unsigned>(_mm_movemask_epi8(colons)) & below) != 0;
-        }
+        if ((specials & below) != 0 && scan.special == SIZE_MAX) scan.special = at + std::countr_zero(specials);
+        scan.colon = scan.colon || (colons & below) != 0;
         if (breaks != 0) {
             scan.end = at + static_cast<std::size_t>(std::countr_zero(breaks));
             if (scan.special == SIZE_MAX) scan.special = scan.end;
@@ -109,6 +108,48 @@ inline LineScan ScanLineSse2(std::string_view text, std::size_t from) {
         }
     }
     return line_scan_detail::FinishScan(text, at, scan);
+}
+
+// The bytes of `text` from `begin` to `end` without the blanks at either end
+// (spaces; tabs as well when `tabs`), sixteen bytes at a time: a mask of the
+// blanks counts them at each end without a loop that depends on how many
+// there are. Reads only inside `text`, which may go on beyond `end`.
+inline std::string_view TrimBlanksSse2(std::string_view text, std::size_t begin, std::size_t end, bool tabs) {
+    const __m128i space = _mm_set1_epi8(' ');
+    const __m128i tab = _mm_set1_epi8(tabs ? '\t' : ' ');
+    const auto nonBlanks = [&](std::size_t at) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + at));
+        return ~static_cast<unsigned>(_mm_movemask_epi8(
+                   _mm_or_si128(_mm_cmpeq_epi8(bytes, space), _mm_cmpeq_epi8(bytes, tab)))) & 0xFFFFu;
+    };
+    const auto isBlank = [&](std::size_t at) { return text[at] == ' ' || (tabs && text[at] == '\t'); };
+    while (begin < end) {
+        if (text.size() - begin < 16) {
+            while (begin < end && isBlank(begin)) ++begin;
+            break;
+        }
+        const std::size_t length = end - begin;
+        const unsigned found = nonBlanks(begin) & (length >= 16 ? 0xFFFFu : (1u << length) - 1);
+        if (found != 0) {
+            begin += static_cast<std::size_t>(std::countr_zero(found));
+            break;
+        }
+        begin += std::min<std::size_t>(length, 16);
+    }
+    while (end > begin) {
+        if (end < 16) {
+            while (end > begin && isBlank(end - 1)) --end;
+            break;
+        }
+        const std::size_t length = end - begin;
+        const unsigned found = nonBlanks(end - 16) & (length >= 16 ? 0xFFFFu : ~((1u << (16 - length)) - 1));
+        if (found != 0) {
+            end = end - 16 + static_cast<std::size_t>(32 - std::countl_zero(found));
+            break;
+        }
+        end -= std::min<std::size_t>(length, 16);
+    }
+    return text.substr(begin, end - begin);
 }
 #endif
 
