@@ -18,7 +18,8 @@ std::size_t LineEnd(std::string_view text, std::size_t from) { return ScanLine(t
 std::size_t NextLineStart(std::string_view text, std::size_t end) {
     if (end + 1 >= text.size()) return text.size();
     // CR LF and LF alternate unpredictably in some texts: no branch on which.
-    return end + 1 + static_cast<std::size_t>((text[end] == '\r') & (text[end + 1] == '\n'));
+    const int crLf = static_cast<int>(text[end] == '\r') & static_cast<int>(text[end + 1] == '\n');
+    return end + 1 + static_cast<std::size_t>(crLf);
 }
 
 // The line from `begin` to `end` without the blanks that Format removes.
