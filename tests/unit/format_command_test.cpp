@@ -99,13 +99,20 @@ TEST_P(FormatCommandTest, SelectionCaretBeforeAnchorIsRestoredToItsLine) {
 // fetched.
 TEST_P(FormatCommandTest, SelectionContext) {
     const std::string document = "x = 0\r\nSUB One(a)\r\nFOR i = 1 TO 2\r\nIF i THEN\r\ny = i\r\nEND IF\r\nEND SUB\r\n";
-    struct Case { const char* name; std::string_view first, last; bool context; std::string want; std::u16string_view box; };
+    struct Case {
+        const char* name;
+        std::string_view first, last;  // the selection: from the first's first byte into the last
+        bool context;
+        std::string want;
+        std::u16string_view box;
+    };
     for (const Case& c : {
              Case{"inside two blocks", "y = i", "y = i", true, "      y = i\r\n", u""},
              Case{"off: the base level", "y = i", "y = i", false, "  y = i\r\n", u""},
              Case{"an END names the routine around", "IF i", "END SUB", true,
                   "    IF i THEN\r\n      y = i\r\n    END IF\r\nEND SUB\r\n", u"Format error in:\nSUB One(a)"},
-             Case{"off: no error", "IF i", "END SUB", false, "  IF i THEN\r\n    y = i\r\n  END IF\r\nEND SUB\r\n", u""},
+             Case{"off: no error", "IF i", "END SUB", false,
+                  "  IF i THEN\r\n    y = i\r\n  END IF\r\nEND SUB\r\n", u""},
          }) {
         boxes_.clear();
         const std::size_t start = document.find(c.first), end = document.find("\r\n", document.find(c.last)) + 2;

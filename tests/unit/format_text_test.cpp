@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <optional>
 #include <string>
 
 #include "formatter/format_text.hpp"
@@ -69,62 +68,6 @@ TEST(FormatText, TellsTheLineOfTheEndThatRevealedTheError) {
     EXPECT_EQ(Format("SUB A\nFOR i = 1 TO 2\nEND SUB\nSUB B\nDO\nEND SUB\n").errorLine, 3u);
     EXPECT_EQ(Format("SUB A\nEND SUB\n").errorLine, 0u);
     EXPECT_EQ(Format("SUB A\nEND SUB\n", {1, 2}).errorLine, 0u);  // recorded before the first line
-}
-
-// The text above a selection brings the engine to the level and the routine
-// of the code around the selection, and records no error of its own.
-TEST(FormatText, ContextAboveASelection) {
-    struct Case {
-        const char* name;
-        std::string_view above, selection, want;
-        std::string_view errorLocation;
-        std::uint64_t errorLine;
-        FormatSettings settings;
-    };
-    for (const Case& c : {
-             Case{"nothing above", "", "x\n", "  x\r\n", "Main code", 0, {}},
-             Case{"inside a block", "SUB A\r\nFOR i = 1 TO 2\r\n", "x = i\nNEXT\n", "    x = i\r\n  NEXT\r\n",
-                  "Main code", 0, {}},
-             Case{"an END names the routine above", "SUB A ' one\nFOR i = 1 TO 2\n", "x\nEND SUB", "    x\r\nEND SUB",
-                  "SUB A ' one", 2, {}},
-             Case{"after a routine's END the main program", "SUB A\nEND SUB\n", "DO\nEND SUB\n",
-                  "  DO\r\nEND SUB\r\n", "Main program", 2, {}},
-             Case{"an error above is not recorded", "SUB A\nDO\nEND SUB\nSUB B\n", "x\nEND SUB\n",
-                  "    x\r\nEND SUB\r\n", "SUB B", 2, {}},
-             Case{"no recording switched back on", "SUB A\nDO\n", "END SUB\n", "END SUB\r\n", "Main code", 0, {1, 1}},
-             Case{"lone CR lines above", "FOR i\rFOR j\r", "x\r", "      x\r\n", "Main code", 0, {}},
-             Case{"tabs above with Trim tabs", "\tFOR\ti = 1 TO 2\n", "\tx\n", "    x\r\n", "Main code", 0,
-                  {1, 0, true}},
-         }) {
-        const LowerCaseFolds folds;
-        FormatterState state;
-        IndentEngine engine(state, c.settings, folds);
-        engine.StartRun();
-        FollowContext(c.above, engine);
-        const FormattedText formatted = FormatText(c.selection, engine);
-        EXPECT_EQ(formatted.text, c.want) << c.name;
-        EXPECT_EQ(state.errorLocation, c.errorLocation) << c.name;
-        EXPECT_EQ(formatted.errorLine, c.errorLine) << c.name;
-    }
-}
-
-TEST(FormatText, LineSpanIsTheBytesOfWholeLines) {
-    struct Case { std::string_view text; std::uint64_t first, last; std::optional<std::pair<std::size_t, std::size_t>> want; };
-    for (const Case& c : {
-             Case{"a\r\nb\rc\nd", 1, 1, {{0, 3}}},
-             Case{"a\r\nb\rc\nd", 2, 3, {{3, 7}}},
-             Case{"a\r\nb\rc\nd", 4, 4, {{7, 8}}},
-             Case{"a\r\nb\rc\nd", 1, 4, {{0, 8}}},
-             Case{"a\r\nb\rc\nd", 3, 5, std::nullopt},
-             Case{"a\n", 1, 1, {{0, 2}}},
-             Case{"a\n", 2, 2, std::nullopt},  // a final break starts no line
-             Case{"\n\n", 2, 2, {{1, 2}}},
-             Case{"", 1, 1, {{0, 0}}},
-         }) {
-        const std::optional<ByteSpan> span = LineSpan(c.text, c.first, c.last);
-        const auto got = span ? std::optional(std::make_pair(span->begin, span->end)) : std::nullopt;
-        EXPECT_EQ(got, c.want) << c.first << ":" << c.last;
-    }
 }
 
 TEST(FormatText, LongLoneCrTextIsCutIntoAllItsLines) {

@@ -247,53 +247,6 @@ TEST(FormatProperties, IndentationIsSpacesOnlyAndEven) {
     }
 }
 
-std::string_view StripBlanks(std::string_view line) {
-    const std::size_t first = line.find_first_not_of(" \t");
-    return first == std::string_view::npos ? std::string_view() : line.substr(first, line.find_last_not_of(" \t") - first + 1);
-}
-
-// The text with the blanks at both ends of every line replaced by a random
-// mix of spaces and tabs.
-std::string Reblank(std::string_view text, Random& random) {
-    const auto blanks = [&random] {
-        std::string out;
-        for (std::size_t n = Pick(random, 5); n > 0; --n) out.push_back(Pick(random, 2) ? ' ' : '\t');
-        return out;
-    };
-    std::string out;
-    std::size_t copied = 0;
-    for (const std::string_view line : SplitLines(text)) {
-        const auto start = static_cast<std::size_t>(line.data() - text.data());
-        out.append(text.substr(copied, start - copied));  // the line break before the line
-        copied = start + line.size();
-        if (start == text.size()) break;  // the empty end of a text ending in a break is no line
-        out += blanks() + std::string(StripBlanks(line)) + blanks();
-    }
-    return out;
-}
-
-// With "Trim tabs" the blanks at the ends of the lines, spaces or tabs, are
-// all that changes besides the line breaks, and any mix of them formats alike.
-TEST(FormatProperties, TrimTabsReadsAnyBlanksAtLineEndsAlike) {
-    Random random(13);
-    for (std::size_t i = 0; i < Samples().size(); i += 3) {
-        const Sample& sample = Samples()[i];
-        FormatSettings settings = sample.settings;
-        settings.trimTabs = true;
-        const FormattedText out = Format(sample.text, settings);
-        std::vector<std::string_view> want = SplitLines(sample.text), got = SplitLines(out.text);
-        for (auto* lines : {&want, &got}) std::transform(lines->begin(), lines->end(), lines->begin(), StripBlanks);
-        EXPECT_EQ(got, want) << sample.name;
-        const FormattedText reblanked = Format(Reblank(sample.text, random), settings);
-        EXPECT_EQ(reblanked.text, out.text) << sample.name;
-        EXPECT_EQ(reblanked.errorLine, out.errorLine) << sample.name;
-        if (sample.text.find('\t') == std::string::npos) {
-            EXPECT_EQ(out.text, Format(sample.text, sample.settings).text) << sample.name;
-        }
-        if (HasFailure()) break;
-    }
-}
-
 // ---------------------------------------------------------------------------
 // The Format command over the stand-in editor
 
@@ -359,32 +312,6 @@ TEST(FormatProperties, SelectionFormatsItsWholeLinesAndNothingElse) {
             EXPECT_EQ(run.document, want) << sample.name << " selection " << a << ".." << b;
             EXPECT_EQ(ScintillaLineCount(run.document), ScintillaLineCount(text)) << sample.name;
         }
-    }
-}
-
-// With "Selection context" a selection's lines come out as a whole-document
-// run formats them.
-TEST(FormatProperties, SelectionWithContextFormatsItsLinesAsTheWholeDocumentDoes) {
-    Random random(9);
-    for (std::size_t i = 1; i < Samples().size(); i += 5) {
-        const Sample& sample = Samples()[i];
-        const std::string& text = sample.text;
-        const auto a = static_cast<std::intptr_t>(Pick(random, text.size() + 1));
-        const auto b = static_cast<std::intptr_t>(Pick(random, text.size() + 1));
-        if (a == b) continue;
-        FormatSettings settings = sample.settings;
-        settings.selectionContext = true;
-        settings.trimTabs = i % 2 == 0;
-        const EditorRun run = RunFormatCommand(text, LengthConvention::kExcludesNul, a, b, settings);
-        const std::string whole = Format(text, settings).text;
-        const std::vector<std::string_view> got = SplitLines(run.document), want = SplitLines(whole);
-        ASSERT_EQ(got.size(), want.size()) << sample.name;
-        const FakeScintilla probe(text);
-        for (auto line = probe.LineFromPosition(std::min(a, b)); line <= probe.LineFromPosition(std::max(a, b)); ++line) {
-            EXPECT_EQ(got[static_cast<std::size_t>(line)], want[static_cast<std::size_t>(line)])
-                << sample.name << " selection " << a << ".." << b << " line " << line;
-        }
-        if (HasFailure()) break;
     }
 }
 

@@ -358,13 +358,14 @@ FormatReport FormatSourceTo(std::string_view source, const FormatSettings& setti
     FormatReport report;
     if (!lines) {
         report.errorLine = FormatTextTo(text, engine, sink);
+    } else if (const std::optional<ByteSpan> span = LineSpan(text, lines->first, lines->last); !span) {
+        sink(text);  // no such lines: nothing to format
     } else {
-        const ByteSpan span = LineSpan(text, lines->first, lines->last).value();
-        sink(text.substr(0, span.begin));
-        if (settings.selectionContext) FollowContext(text.substr(0, span.begin), engine);
-        report.errorLine = FormatTextTo(text.substr(span.begin, span.end - span.begin), engine, sink);
+        sink(text.substr(0, span->begin));
+        if (settings.selectionContext) FollowContext(text.substr(0, span->begin), engine);
+        report.errorLine = FormatTextTo(text.substr(span->begin, span->end - span->begin), engine, sink);
         if (report.errorLine != 0) report.errorLine += lines->first - 1;
-        sink(text.substr(span.end));
+        sink(text.substr(span->end));
     }
     report.formatError = state.formatErrorState == kErrorRecorded;
     report.errorLocation = state.errorLocation;

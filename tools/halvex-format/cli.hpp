@@ -32,9 +32,10 @@ struct LineRange {
 };
 
 // Formats `source` as the Format command formats a whole document, or a
-// selection of `lines` (which the text must have: see LineSpan), a UTF-8
-// byte-order mark set aside and put back, handing the bytes to `sink` in
-// pieces. Every byte outside the lines is handed on as it is.
+// selection of `lines`, a UTF-8 byte-order mark set aside and put back,
+// handing the bytes to `sink` in pieces. Every byte outside the lines is
+// handed on as it is; a text without those lines (see LineSpan) is handed on
+// whole, unchanged.
 FormatReport FormatSourceTo(std::string_view source, const FormatSettings& settings, const TextSink& sink,
                             const std::optional<LineRange>& lines = std::nullopt);
 
