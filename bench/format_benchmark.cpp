@@ -20,6 +20,11 @@ const std::string& Program() {
     return program;
 }
 
+const std::string& DenseProgram() {
+    static const std::string program = GenerateProgram({.lines = 400000, .seed = 11, .shape = ProgramShape::kDense});
+    return program;
+}
+
 // The program's lines, trimmed, as the pipeline hands them to the engine.
 const std::vector<std::string_view>& Lines() {
     static const std::vector<std::string_view> lines = [] {
@@ -68,6 +73,20 @@ void Pipeline(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * Program().size()));
 }
 BENCHMARK(Pipeline)->Unit(benchmark::kMillisecond);
+
+// The pipeline on the dense shape, by the fast path and by the plain one.
+void PipelineDense(benchmark::State& state) {
+    DefaultEngine fixture;
+    IndentEngine& engine = fixture.engine;
+    const FormatPath path = state.range(0) == 0 ? FormatPath::kFast : FormatPath::kPlain;
+    DenseProgram();  // generated before the clock runs
+    for (auto _ : state) {
+        engine.StartRun();
+        benchmark::DoNotOptimize(FormatText(DenseProgram(), engine, path));
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * DenseProgram().size()));
+}
+BENCHMARK(PipelineDense)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 // The whole command: fetch from the editor, format, compare, write back;
 // argument 0 writes back the changed lines, 1 the whole text.

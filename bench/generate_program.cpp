@@ -1,5 +1,5 @@
 // Writes a generated program to standard output:
-//   halvex-generate --lines N | --megabytes N [--seed S] [--lf] [--tidy]
+//   halvex-generate --lines N | --megabytes N [--seed S] [--lf] [--tidy] [--dense]
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,8 +19,10 @@ int main(int argc, char** argv) {
             options.crlf = false;
         } else if (arg == "--tidy") {
             options.messUp = false;
+        } else if (arg == "--dense") {
+            options.shape = halvex::bench::ProgramShape::kDense;
         } else {
-            std::fprintf(stderr, "usage: halvex-generate --lines N | --megabytes N [--seed S] [--lf] [--tidy]\n");
+            std::fprintf(stderr, "usage: halvex-generate --lines N | --megabytes N [--seed S] [--lf] [--tidy] [--dense]\n");
             return 2;
         }
     }

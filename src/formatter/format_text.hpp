@@ -25,16 +25,29 @@ struct FormattedText {
     std::uint64_t errorLine = 0;
 };
 
+// How the pipeline reads the text. Both ways give the same result for every
+// text; the plain one is the simple statement of what the fast one does, kept
+// to check it against.
+enum class FormatPath {
+    // Lines found many bytes at a time (ScanLine); the analysis text built
+    // only for the lines that need it; lines copied in 16-byte blocks.
+    kFast,
+    // Lines found eight bytes at a time (ScanLinePortable); every line read
+    // through its analysis text; lines copied with memcpy.
+    kPlain,
+};
+
 // Formats `source` with an engine whose run has been started. `source` must
 // hold no NUL byte: the editor can take no text that holds one.
-FormattedText FormatText(std::string_view source, IndentEngine& engine);
+FormattedText FormatText(std::string_view source, IndentEngine& engine, FormatPath path = FormatPath::kFast);
 
 // Receives the formatted text piece by piece, in order.
 using TextSink = std::function<void(std::string_view piece)>;
 
-// The same, handing the text to `sink` in pieces of about 64 KiB instead of
+// The same, handing the text to `sink` in pieces of up to 256 KiB instead of
 // holding all of it; returns the error line as FormattedText has it.
-std::uint64_t FormatTextTo(std::string_view source, IndentEngine& engine, const TextSink& sink);
+std::uint64_t FormatTextTo(std::string_view source, IndentEngine& engine, const TextSink& sink,
+                           FormatPath path = FormatPath::kFast);
 
 // Runs the engine over the lines of `textAbove`, the text above a selection
 // of whole lines, as a whole-document run would before it reaches the

@@ -40,8 +40,25 @@ constexpr std::array<unsigned char, 256> kCharClasses = [] {
     return classes;
 }();
 
-// The first and second words of a text cut at single spaces (empty when
-// there is no such word).
+// Bytes that end a word: the space, and the operator characters, which the
+// analysis text sets apart with spaces anyway; with "Trim tabs" the tab too.
+using WordEnds = std::array<bool, 256>;
+constexpr WordEnds WordEndsFor(bool tab) {
+    WordEnds ends{};
+    for (int c = 0; c < 256; ++c) ends[c] = c == ' ' || kCharClasses[c] == kOperator || (tab && c == '\t');
+    return ends;
+}
+constexpr WordEnds kWordEnds = WordEndsFor(false);
+constexpr WordEnds kWordEndsWithTab = WordEndsFor(true);
+
+
+// The rules read a "rule text": the analysis text, or a plain line itself
+// (see LineFacts). The plain line keeps its capitals and its operators
+// without spaces around them, so every test below gives the same answer on
+// both: words end at a space or an operator character, keywords are matched
+// without regard to ASCII case, and a word after an operator counts as after
+// a space. On the analysis text, which is lower case and has a space on both
+// sides of every operator, these tests are the plain ones.
 //
 // Words and statements are short, so a plain loop finds their ends sooner
 // than a call to memchr would.
@@ -51,20 +68,140 @@ std::size_t FindShort(std::string_view text, char c) {
     return at;
 }
 
-std::string_view FirstWord(std::string_view text) { return text.substr(0, FindShort(text, ' ')); }
-
-std::string_view SecondWord(std::string_view text) {
-    const std::size_t space = FindShort(text, ' ');
-    return space == text.size() ? std::string_view() : FirstWord(text.substr(space + 1));
+std::size_t WordEnd(std::string_view text, std::size_t from, const WordEnds& ends) {
+    while (from < text.size() && !ends[static_cast<unsigned char>(text[from])]) ++from;
+    return from;
 }
 
-bool EndsWith(std::string_view text, std::string_view tail) {
-    return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
+// The word after the first one, when a single space (or a tab that counts
+// as one) parts them.
+std::string_view SecondWord(std::string_view text, const WordEnds& ends) {
+    const std::size_t space = WordEnd(text, 0, ends);
+    if (space == text.size() || kCharClasses[static_cast<unsigned char>(text[space])] == kOperator) return {};
+    return text.substr(space + 1, WordEnd(text, space + 1, ends) - space - 1);
+}
+
+// Up to eight bytes of a word packed into a number, each with the bit that
+// tells an ASCII capital from a small letter set: for a word of letters that
+// is its small form. No packed byte is 0, so the length is part of the key.
+constexpr std::uint64_t PackedLower(std::string_view word) {
+    std::uint64_t key = 0;
+    for (std::size_t i = 0; i < word.size() && i < 8; ++i) {
+        key |= static_cast<std::uint64_t>(static_cast<unsigned char>(word[i]) | 0x20) << (8 * i);
+    }
+    return key;
+}
+
+// The keywords of at most eight letters, found by their PackedLower keys in
+// a table of 32 slots without a chain of compares: a multiplication spreads
+// the keys, and its top five bits pick the slot (the multiplier was searched
+// for one that gives every keyword a slot of its own; the build checks it).
+struct ShortKeywordName {
+    std::string_view name;
+    Keyword keyword;
+};
+constexpr ShortKeywordName kShortKeywords[] = {
+    {"sub", Keyword::kSub},     {"function", Keyword::kFunction}, {"csub", Keyword::kCsub},
+    {"end", Keyword::kEnd},     {"if", Keyword::kIf},             {"endif", Keyword::kEndif},
+    {"loop", Keyword::kLoop},   {"wend", Keyword::kWend},         {"else", Keyword::kElse},
+    {"elseif", Keyword::kElseif}, {"case", Keyword::kCase},       {"for", Keyword::kFor},
+    {"while", Keyword::kWhile}, {"next", Keyword::kNext},         {"do", Keyword::kDo},
+    {"select", Keyword::kSelect}, {"then", Keyword::kThen},
+};
+constexpr std::uint64_t kKeySpread = 0x10e6d8e6568068b9ull;
+constexpr std::size_t SlotOf(std::uint64_t key) { return static_cast<std::size_t>((key * kKeySpread) >> 59); }
+
+struct KeywordSlot {
+    std::uint64_t key = 0;
+    Keyword keyword = Keyword::kNone;
+};
+constexpr std::array<KeywordSlot, 32> kKeywordSlots = [] {
+    std::array<KeywordSlot, 32> slots{};
+    for (const ShortKeywordName& k : kShortKeywords) slots[SlotOf(PackedLower(k.name))] = {PackedLower(k.name), k.keyword};
+    return slots;
+}();
+static_assert([] {
+    for (const ShortKeywordName& k : kShortKeywords) {
+        if (kKeywordSlots[SlotOf(PackedLower(k.name))].keyword != k.keyword) return false;
+    }
+    return true;
+}(), "two keywords share a slot: search for another kKeySpread");
+
+Keyword ShortKeyword(std::uint64_t key) {
+    const KeywordSlot& slot = kKeywordSlots[SlotOf(key)];
+    return slot.key == key ? slot.keyword : Keyword::kNone;
+}
+
+// The keyword that `word` is, capitals or not. `c | 0x20` equals a small
+// letter only for that letter and its capital, so no other byte can match.
+Keyword KeywordOf(std::string_view word) {
+    if (word.size() < 2 || word.size() > 10) return Keyword::kNone;
+    if (word.size() <= 8) return ShortKeyword(PackedLower(word));
+    const std::uint64_t head = PackedLower(word);
+    const std::uint64_t tail = PackedLower(word.substr(8));
+    if (head == PackedLower("cfunctio") && tail == PackedLower("n")) return Keyword::kCfunction;
+    if (head == PackedLower("definefo") && tail == PackedLower("nt")) return Keyword::kDefinefont;
+    return Keyword::kNone;
+}
+
+// The first word of a text and the keyword it is, found in one pass.
+struct Word {
+    std::string_view text;
+    Keyword keyword;
+};
+
+// A first word also ends just after a colon, as it does in the analysis text,
+// where a space follows every colon: "a:b" starts with the label "a:".
+Word FirstWordOf(std::string_view text, const WordEnds& ends) {
+    std::uint64_t key = 0;
+    std::size_t at = 0;
+    for (; at < text.size() && at < 8; ++at) {
+        const unsigned char c = static_cast<unsigned char>(text[at]);
+        if (ends[c]) return {text.substr(0, at), at >= 2 ? ShortKeyword(key) : Keyword::kNone};
+        if (c == ':') return {text.substr(0, at + 1), Keyword::kNone};
+        key |= static_cast<std::uint64_t>(c | 0x20) << (8 * at);
+    }
+    while (at < text.size() && !ends[static_cast<unsigned char>(text[at])] && text[at] != ':') ++at;
+    if (at < text.size() && text[at] == ':') return {text.substr(0, at + 1), Keyword::kNone};
+    const std::string_view word = text.substr(0, at);
+    return {word, word.size() < 2 ? Keyword::kNone : word.size() <= 8 ? ShortKeyword(key) : KeywordOf(word)};
+}
+
+// Whether `keyword` stands at `at` with a space or an operator in front of it.
+bool KeywordAfterSpace(std::string_view text, std::size_t at, Keyword keyword, std::size_t length,
+                       const WordEnds& ends) {
+    return at > 0 && ends[static_cast<unsigned char>(text[at - 1])] && KeywordOf(text.substr(at, length)) == keyword;
+}
+
+// The statement ends in " then".
+bool EndsWithThen(std::string_view statement, const WordEnds& ends) {
+    return statement.size() >= 5 && KeywordAfterSpace(statement, statement.size() - 4, Keyword::kThen, 4, ends);
+}
+
+// The statement holds " loop" anywhere (even inside a longer word).
+bool HoldsLoop(std::string_view statement, const WordEnds& ends) {
+    for (std::size_t at = 1; at + 4 <= statement.size(); ++at) {
+        if ((statement[at] | 0x20) == 'l' && KeywordAfterSpace(statement, at, Keyword::kLoop, 4, ends)) return true;
+    }
+    return false;
 }
 
 std::int64_t SpacesFor(std::int64_t level) { return level > 0 ? 2 * level : 0; }
 
 }  // namespace
+
+LineFacts FactsOfLine(std::string_view line) {
+    LineFacts facts{line.size(), false};
+    for (std::size_t at = line.size(); at-- > 0;) {
+        const unsigned char cls = kCharClasses[static_cast<unsigned char>(line[at])];
+        if (cls == kQuote || cls == kApostrophe || cls == kHigh) facts.plainLength = at;
+        facts.colon = facts.colon || cls == kColon;
+    }
+    return facts;
+}
+
+IndentEngine::IndentEngine(FormatterState& state, const FormatSettings& settings, const LowerCaseFolds& folds)
+    : state_(state), settings_(settings), folds_(folds), wordEnds_(settings.trimTabs ? &kWordEndsWithTab : &kWordEnds) {}
 
 void IndentEngine::StartRun() {
     state_.indentLevel = settings_.baseIndentLevel;
@@ -81,9 +218,10 @@ void IndentEngine::StartRun() {
 //
 // This runs over every byte of a document, so it writes through a pointer
 // into a buffer that only ever grows (a line grows at most threefold).
-void IndentEngine::BuildAnalysisText(std::string_view line) {
+std::string_view IndentEngine::BuildAnalysisText(std::string_view line) {
     if (analysis_.size() < 3 * line.size()) analysis_.resize(std::max(3 * line.size(), 2 * analysis_.size()));
     char* out = analysis_.data();
+    analysisColon_ = false;
     const char* p = line.data();
     const char* const end = p + line.size();
     while (p < end) {
@@ -119,6 +257,7 @@ void IndentEngine::BuildAnalysisText(std::string_view line) {
                 ++p;
                 break;
             case kColon:
+                analysisColon_ = true;
                 out[0] = ':';
                 out[1] = ' ';
                 out += 2;
@@ -132,23 +271,42 @@ void IndentEngine::BuildAnalysisText(std::string_view line) {
             }
         }
     }
-    analysisLength_ = static_cast<std::size_t>(out - analysis_.data());
+    return {analysis_.data(), static_cast<std::size_t>(out - analysis_.data())};
 }
 
-std::int64_t IndentEngine::IndentLine(std::string_view line) {
-    BuildAnalysisText(line);
+std::int64_t IndentEngine::IndentLine(std::string_view line, LineFacts facts) {
+    if (facts.plainLength >= line.size()) return IndentRuleText(line, line, facts.colon);
+    // One statement whose first word comes before anything that needs the
+    // analysis text and is no keyword: an ordinary line that changes nothing.
+    const Word first = FirstWordOf(line, *wordEnds_);
+    if (!facts.colon && first.text.size() < facts.plainLength && first.keyword == Keyword::kNone) {
+        state_.pendingIndent = 0;
+        return SpacesFor(state_.indentLevel);
+    }
+    const std::string_view text = BuildAnalysisText(line);
     if (settings_.trimTabs) {  // tabs separate words as spaces do
-        std::replace(analysis_.begin(), analysis_.begin() + static_cast<std::ptrdiff_t>(analysisLength_), '\t', ' ');
+        std::replace(analysis_.data(), analysis_.data() + text.size(), '\t', ' ');
     }
-    const std::string_view first = FirstWord(Analysis());
-    if (first == "sub"sv || first == "function"sv) {
-        state_.currentRoutine.assign(line);
-        return 0;
+    return IndentRuleText(line, text, analysisColon_);
+}
+
+std::int64_t IndentEngine::IndentRuleText(std::string_view line, std::string_view text, bool colon) {
+    const Word first = FirstWordOf(text, *wordEnds_);
+    // One compare takes most lines past the keywords that only start a line.
+    if (first.keyword != Keyword::kNone && first.keyword <= Keyword::kEnd) {
+        switch (first.keyword) {
+            case Keyword::kSub:
+            case Keyword::kFunction:
+                state_.currentRoutine.assign(line);
+                return 0;
+            case Keyword::kEnd:
+                return IndentEndLine(text);
+            default:  // CSUB, CFUNCTION, DEFINEFONT
+                return 0;
+        }
     }
-    if (first == "csub"sv || first == "cfunction"sv || first == "definefont"sv) return 0;
-    if (first == "end"sv) return IndentEndLine();
-    if (!first.empty() && first.back() == ':') return 0;  // a label
-    return IndentOrdinaryLine();
+    if (!first.text.empty() && first.text.back() == ':') return 0;  // a label
+    return IndentOrdinaryLine(text, first.keyword, colon);
 }
 
 std::string IndentEngine::FormatLine(std::string_view line) {
@@ -159,17 +317,13 @@ std::string IndentEngine::FormatLine(std::string_view line) {
     return result;
 }
 
-std::int64_t IndentEngine::IndentEndLine() {
-    const std::string_view second = SecondWord(Analysis());
-    if (second == "if"sv) {
-        LowerLevel(1);
+std::int64_t IndentEngine::IndentEndLine(std::string_view text) {
+    const Keyword second = KeywordOf(SecondWord(text, *wordEnds_));
+    if (second == Keyword::kIf || second == Keyword::kSelect) {
+        LowerLevel(second == Keyword::kIf ? 1 : 2);
         return SpacesFor(state_.indentLevel);
     }
-    if (second == "select"sv) {
-        LowerLevel(2);
-        return SpacesFor(state_.indentLevel);
-    }
-    if (TrimSpaces(Analysis()) == "end"sv) return 0;  // a bare END statement
+    if (TrimSpaces(text).size() == "end"sv.size()) return 0;  // a bare END statement
     // The end of a routine: the level must be back at the base.
     if (state_.indentLevel != settings_.baseIndentLevel && state_.formatErrorState == 0) {
         state_.formatErrorState = kErrorRecorded;
@@ -181,41 +335,65 @@ std::int64_t IndentEngine::IndentEndLine() {
 
 // An ordinary line: each statement may close blocks before it and open blocks
 // after it; a rise takes effect before the next statement of the same line.
-std::int64_t IndentEngine::IndentOrdinaryLine() {
+std::int64_t IndentEngine::IndentOrdinaryLine(std::string_view text, Keyword first, bool colon) {
     state_.pendingIndent = 0;
-    std::string_view rest = Analysis();
-    while (true) {
-        const std::size_t colon = FindShort(rest, ':');
-        const std::string_view statement = TrimSpaces(rest.substr(0, colon));
-        if (statement.empty()) break;
-        state_.indentLevel += state_.pendingIndent;
-        state_.pendingIndent = 0;
-        ApplyKeyword(statement);
-        if (colon == rest.size()) break;
-        rest.remove_prefix(colon + 1);
+    if (!colon && (text.empty() || text[0] != ' ')) {
+        // One statement, and the first word of the text is its keyword.
+        if (!text.empty()) ApplyKeyword(first, TrimLine(text));
+    } else {
+        ApplyStatements(text);
     }
     const std::int64_t spaces = SpacesFor(state_.indentLevel);
     state_.indentLevel += state_.pendingIndent;
     return spaces;
 }
 
-void IndentEngine::ApplyKeyword(std::string_view statement) {
-    const std::string_view keyword = FirstWord(statement);
-    if (keyword == "if"sv) {
-        state_.pendingIndent = EndsWith(statement, " then"sv) ? 1 : 0;
-    } else if (keyword == "endif"sv || keyword == "loop"sv || keyword == "wend"sv) {
-        LowerLevel(1);
-    } else if (keyword == "else"sv || keyword == "elseif"sv || keyword == "case"sv) {
-        LowerLevel(1);
-        state_.pendingIndent = 1;
-    } else if (keyword == "for"sv || keyword == "while"sv) {
-        state_.pendingIndent = 1;
-    } else if (keyword == "next"sv) {
-        LowerLevel(1 + static_cast<std::int64_t>(CountOccurrences(statement, ","sv)));
-    } else if (keyword == "do"sv) {
-        state_.pendingIndent = statement.find(" loop"sv) == std::string_view::npos ? 1 : 0;
-    } else if (keyword == "select"sv) {
-        state_.pendingIndent = 2;
+void IndentEngine::ApplyStatements(std::string_view text) {
+    std::string_view rest = text;
+    while (true) {
+        const std::size_t end = FindShort(rest, ':');
+        const std::string_view statement = TrimLine(rest.substr(0, end));
+        if (statement.empty()) break;
+        state_.indentLevel += state_.pendingIndent;
+        state_.pendingIndent = 0;
+        ApplyKeyword(FirstWordOf(statement, *wordEnds_).keyword, statement);
+        if (end == rest.size()) break;
+        rest.remove_prefix(end + 1);
+    }
+}
+
+void IndentEngine::ApplyKeyword(Keyword keyword, std::string_view statement) {
+    if (keyword == Keyword::kNone) return;  // most statements
+    switch (keyword) {
+        case Keyword::kIf:
+            state_.pendingIndent = EndsWithThen(statement, *wordEnds_) ? 1 : 0;
+            break;
+        case Keyword::kEndif:
+        case Keyword::kLoop:
+        case Keyword::kWend:
+            LowerLevel(1);
+            break;
+        case Keyword::kElse:
+        case Keyword::kElseif:
+        case Keyword::kCase:
+            LowerLevel(1);
+            state_.pendingIndent = 1;
+            break;
+        case Keyword::kFor:
+        case Keyword::kWhile:
+            state_.pendingIndent = 1;
+            break;
+        case Keyword::kNext:
+            LowerLevel(1 + static_cast<std::int64_t>(CountOccurrences(statement, ","sv)));
+            break;
+        case Keyword::kDo:
+            state_.pendingIndent = HoldsLoop(statement, *wordEnds_) ? 0 : 1;
+            break;
+        case Keyword::kSelect:
+            state_.pendingIndent = 2;
+            break;
+        default:
+            break;
     }
 }
 

@@ -7,6 +7,7 @@
 // looks only at ASCII keywords and punctuation, so any other byte, valid UTF-8
 // or not, passes through untouched.
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -43,10 +44,32 @@ struct FormatterState {
     std::string currentRoutine;  // the header line of the routine being formatted
 };
 
+// What a scan of a line found that can spare the engine its analysis text.
+// Up to the first quote, apostrophe or byte of a non-ASCII character, nothing
+// can hide a word or a colon, so the rules can read the line itself there:
+// they cut it into statements at its colons, as they cut the analysis text.
+struct LineFacts {
+    std::size_t plainLength = 0;  // bytes at the start of the line before any such byte
+    bool colon = true;            // whether a colon comes anywhere in the line
+};
+
+// Facts that are right for every line: the rules read the analysis text.
+inline constexpr LineFacts kAnalyzeLine{};
+
+// The facts of a line (without its line break), found byte by byte.
+LineFacts FactsOfLine(std::string_view line);
+
+// A word that the rules act on. Those that only start a line come first, up
+// to kEnd.
+enum class Keyword : unsigned char {
+    kNone, kSub, kFunction, kCsub, kCfunction, kDefinefont, kEnd, kIf, kEndif, kLoop, kWend, kElse, kElseif,
+    kCase, kFor, kWhile, kNext, kDo, kSelect, kThen,
+};
+
 class IndentEngine {
    public:
-    IndentEngine(FormatterState& state, const FormatSettings& settings, const LowerCaseFolds& folds)
-        : state_(state), settings_(settings), folds_(folds) {}
+    // "Trim tabs" is read here, once; the other settings as each run starts.
+    IndentEngine(FormatterState& state, const FormatSettings& settings, const LowerCaseFolds& folds);
 
     // Sets the state for a new run. Every run starts in the main program, so
     // an error is never blamed on a routine of an earlier run.
@@ -54,7 +77,9 @@ class IndentEngine {
 
     // The number of spaces that go in front of the line, which has no line
     // break and has been through TrimLine; moves the state on to the next line.
-    std::int64_t IndentLine(std::string_view trimmedLine);
+    std::int64_t IndentLine(std::string_view trimmedLine) { return IndentLine(trimmedLine, FactsOfLine(trimmedLine)); }
+    // The same for a line whose facts the caller has found.
+    std::int64_t IndentLine(std::string_view trimmedLine, LineFacts facts);
 
     // The line trimmed by TrimLine, with its new indentation in front.
     std::string FormatLine(std::string_view line);
@@ -65,6 +90,8 @@ class IndentEngine {
         return settings_.trimTabs ? TrimSpacesAndTabs(line) : TrimSpaces(line);
     }
 
+    bool trimsTabs() const { return settings_.trimTabs; }
+
     // Sets formatErrorState for the rest of the run; returns the state it had.
     std::int32_t SwapErrorState(std::int32_t errorState) {
         return std::exchange(state_.formatErrorState, errorState);
@@ -73,18 +100,20 @@ class IndentEngine {
     const FormatterState& state() const { return state_; }
 
    private:
-    void BuildAnalysisText(std::string_view line);
-    std::int64_t IndentEndLine();
-    std::int64_t IndentOrdinaryLine();
-    void ApplyKeyword(std::string_view statement);
+    std::string_view BuildAnalysisText(std::string_view line);
+    std::int64_t IndentRuleText(std::string_view line, std::string_view text, bool colon);
+    std::int64_t IndentEndLine(std::string_view text);
+    std::int64_t IndentOrdinaryLine(std::string_view text, Keyword first, bool colon);
+    void ApplyStatements(std::string_view text);
+    void ApplyKeyword(Keyword keyword, std::string_view statement);
     void LowerLevel(std::int64_t steps);
-    std::string_view Analysis() const { return {analysis_.data(), analysisLength_}; }
 
     FormatterState& state_;
     const FormatSettings& settings_;
     const LowerCaseFolds& folds_;
-    std::string analysis_;  // working buffer, reused from line to line
-    std::size_t analysisLength_ = 0;
+    const std::array<bool, 256>* wordEnds_;  // the bytes that end a word
+    std::string analysis_;                   // working buffer, reused from line to line
+    bool analysisColon_ = false;             // whether the analysis text holds a colon
 };
 
 }  // namespace halvex

@@ -48,9 +48,10 @@ inline std::size_t LineEnd(std::string_view text, std::size_t from) { return Fin
 // Where the line after a line ending at `end` starts: after its CR LF, LF or
 // lone CR, as Scintilla cuts lines; `end` itself at the end of the text.
 inline std::size_t NextLineStart(std::string_view text, std::size_t end) {
-    if (end == text.size()) return end;
-    if (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') return end + 2;
-    return end + 1;
+    if (end + 1 >= text.size()) return text.size();
+    // CR LF and LF alternate unpredictably in some texts: no branch on which.
+    const int crLf = static_cast<int>(text[end] == '\r') & static_cast<int>(text[end + 1] == '\n');
+    return end + 1 + static_cast<std::size_t>(crLf);
 }
 
 }  // namespace halvex

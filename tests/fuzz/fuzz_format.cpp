@@ -1,6 +1,7 @@
 // Fuzz target: the format pipeline over any bytes. Checks that formatting
 // changes nothing but the spaces at both ends of lines and the line breaks,
-// keeps the line count, writes CR LF only and is idempotent; for a small share
+// keeps the line count, writes CR LF only, is idempotent and formats as the
+// plain path does; for a small share
 // of inputs it runs the Format command over the stand-in editor, with a length
 // convention and a selection taken from the input's first bytes (text holding
 // a NUL goes only there: the command must refuse it).
@@ -17,6 +18,7 @@
 #include "fake_scintilla.hpp"
 #include "formatter/format_command.hpp"
 #include "formatter/format_text.hpp"
+#include "formatter/line_scan.hpp"
 #include "reference.hpp"
 #include "text/text.hpp"
 
@@ -26,14 +28,36 @@ using namespace halvex;
 using testing::FakeScintilla;
 using testing::LengthConvention;
 
-std::string Format(std::string_view source, const FormatSettings& settings, FormatterState* stateOut = nullptr) {
+std::string Format(std::string_view source, const FormatSettings& settings, FormatterState* stateOut = nullptr,
+                   FormatPath path = FormatPath::kFast) {
     const LowerCaseFolds folds;
     FormatterState state;
     IndentEngine engine(state, settings, folds);
     engine.StartRun();
-    std::string text = FormatText(source, engine).text;
+    std::string text = FormatText(source, engine, path).text;
     if (stateOut != nullptr) *stateOut = std::move(state);
     return text;
+}
+
+// The fast path (most lines read without their analysis text, line ends
+// found with SSE2 where there is SSE2) against the plain one (every line
+// analysed, line ends found eight bytes at a time): the same text and state,
+// with "Trim tabs" and without. The two line scanners must also agree from
+// every line start.
+void CheckFastPath(std::string_view input, FormatSettings settings) {
+    for (const bool trimTabs : {false, true}) {
+        settings.trimTabs = trimTabs;
+        FormatterState fastState, plainState;
+        HALVEX_FUZZ_CHECK(Format(input, settings, &fastState) == Format(input, settings, &plainState, FormatPath::kPlain));
+        HALVEX_FUZZ_CHECK(fastState.indentLevel == plainState.indentLevel);
+        HALVEX_FUZZ_CHECK(fastState.formatErrorState == plainState.formatErrorState);
+        HALVEX_FUZZ_CHECK(fastState.errorLocation == plainState.errorLocation);
+    }
+    for (std::size_t at = 0; at < input.size();) {
+        const LineScan fast = ScanLine(input, at), plain = ScanLinePortable(input, at);
+        HALVEX_FUZZ_CHECK(fast.end == plain.end && fast.special == plain.special && fast.colon == plain.colon);
+        at = fast.end + 1;
+    }
 }
 
 // A little-endian number from up to `count` bytes at `at`; 0 past the end.
@@ -120,6 +144,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         HALVEX_FUZZ_CHECK(reference::ScintillaLineCount(once) == reference::ScintillaLineCount(input));
         HALVEX_FUZZ_CHECK(reference::FirstBareBreak(once) == std::string_view::npos);
         HALVEX_FUZZ_CHECK(Format(once, settings) == once);
+        CheckFastPath(input, settings);
     }
     // One input in sixteen, when short (the stand-in editor counts lines
     // byte by byte), also goes through the Format command.

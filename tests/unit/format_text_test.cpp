@@ -3,6 +3,7 @@
 #include <string>
 
 #include "formatter/format_text.hpp"
+#include "formatter/line_scan.hpp"
 
 namespace halvex {
 namespace {
@@ -30,6 +31,31 @@ TEST(FormatText, LineBreaks) {
              Case{"spaces trimmed, tabs kept", "  \tx = 1\t  \r\n", "  \tx = 1\t\r\n"},
          }) {
         EXPECT_EQ(Format(c.source).text, c.want) << c.name;
+    }
+}
+
+// Both line scanners (ScanLine is the SSE2 one on x86-64) on lines that end
+// inside, at the edge of and past their 8- and 16-byte blocks, and in the
+// byte-by-byte tail of the text.
+TEST(FormatText, LineScannersFindEndsAndPlainStarts) {
+    struct Case { const char* name; std::string_view text; std::size_t from, end, special; bool colon; };
+    const std::string spaced = std::string(20, ' ') + "PRINT \"a:b\"\n";
+    for (const Case& c : {
+             Case{"short tail, nothing special", "abc", 0, 3, 3, false},
+             Case{"colon in the first block", "x = 1 : y\r\n", 0, 9, 9, true},
+             Case{"break at 15", "0123456789abcde\n", 0, 15, 15, false},
+             Case{"break at 16", "0123456789abcdef\nxxxxxxxxxxxxxxxx", 0, 16, 16, false},
+             Case{"quote and colon in the second block", spaced, 0, 31, 26, true},
+             Case{"colon after the break does not count", "abc\r:xxxxxxxxxxxxxxxxxxxxx", 0, 3, 3, false},
+             Case{"non-ASCII byte", "caf\xC3\xA9 x = 1\nxxxxxxxxxxxxxxxxxx", 0, 11, 3, false},
+             Case{"apostrophe late in a long line", "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa' c\r\n", 0, 36, 33, false},
+             Case{"from the middle", "a\nb:cxxxxxxxxxx\"xxxxxxxxxxx\n", 2, 27, 15, true},
+         }) {
+        for (const LineScan scan : {ScanLine(c.text, c.from), ScanLinePortable(c.text, c.from)}) {
+            EXPECT_EQ(scan.end, c.end) << c.name;
+            EXPECT_EQ(scan.special, c.special) << c.name;
+            EXPECT_EQ(scan.colon, c.colon) << c.name;
+        }
     }
 }
 

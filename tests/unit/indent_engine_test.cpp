@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "formatter/indent_engine.hpp"
@@ -26,9 +27,26 @@ EngineRun FormatLines(const Lines& lines, FormatSettings settings = {}) {
     return run;
 }
 
+// The same with every line read through its analysis text, as the plain
+// format path reads it; FormatLine reads plain lines as they are.
+Lines IndentsByAnalysis(const Lines& lines) {
+    const LowerCaseFolds folds;
+    const FormatSettings settings;
+    FormatterState state;
+    IndentEngine engine(state, settings, folds);
+    engine.StartRun();
+    Lines output;
+    for (const std::string& line : lines) {
+        const std::string_view trimmed = engine.TrimLine(line);
+        output.push_back(std::string(static_cast<std::size_t>(engine.IndentLine(trimmed, kAnalyzeLine)), ' ') +
+                         std::string(trimmed));
+    }
+    return output;
+}
+
 // Each line of `want` is the expected output; the input is `want` with its
 // indentation removed. Every case also runs on its own output, which must
-// come back unchanged.
+// come back unchanged, and through the analysis text of every line.
 struct Case {
     const char* name;
     Lines want;
@@ -47,6 +65,7 @@ void CheckCases(const std::vector<Case>& cases) {
         EXPECT_EQ(fromStripped.output, c.want) << c.name;
         EXPECT_EQ(fromStripped.state.indentLevel, c.levelAfter) << c.name;
         EXPECT_EQ(FormatLines(c.want).output, c.want) << c.name << " (formatted again)";
+        EXPECT_EQ(IndentsByAnalysis(StripIndent(c.want)), c.want) << c.name << " (by the analysis text)";
     }
 }
 
@@ -113,6 +132,12 @@ TEST(IndentEngine, BlocksAndLineClasses) {
         {"a line starting with an operator", {"  -1", "  x = 1"}},
         {"CSUB bodies are ordinary lines", {"CSUB Fast", "  00000000", "END CSUB", "  x = 1"}},
         {"DEFINEFONT", {"DEFINEFONT #8", "  00020000", "END DEFINEFONT"}},
+        // Plain lines, read without their analysis text:
+        {"LOOP right after an operator", {"  DO WHILE x<loop", "  y = 1"}},
+        {"THEN right after an operator", {"  IF x>THEN", "    y = 1", "  END IF"}},
+        {"a colon ends the first word", {"  FOR i = 1 TO 2", "END:x = 1", "    y = 1", "  NEXT"}},
+        {"statements cut at colons", {"  x = 1:FOR i = 1 TO 2", "    y = 1", "  NEXT"}},
+        {"commas of a mixed-case NEXT", {"  FOR i = 1 TO 2", "    FOR j = 1 TO 2", "  Next j,i"}},
     });
 }
 

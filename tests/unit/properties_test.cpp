@@ -146,12 +146,13 @@ const std::vector<Sample>& Samples() {
     return kSamples;
 }
 
-FormattedText Format(std::string_view source, const FormatSettings& settings, FormatterState* stateOut = nullptr) {
+FormattedText Format(std::string_view source, const FormatSettings& settings, FormatterState* stateOut = nullptr,
+                     FormatPath path = FormatPath::kFast) {
     const LowerCaseFolds folds;
     FormatterState state;
     IndentEngine engine(state, settings, folds);
     engine.StartRun();
-    FormattedText result = FormatText(source, engine);
+    FormattedText result = FormatText(source, engine, path);
     if (stateOut != nullptr) *stateOut = state;
     return result;
 }
@@ -208,6 +209,26 @@ TEST(FormatProperties, EveryLineBreakIsCrLf) {
     for (const Sample& sample : Samples()) {
         const std::string out = Format(sample.text, sample.settings).text;
         EXPECT_EQ(FirstBareBreak(out), std::string::npos) << sample.name;
+        if (HasFailure()) break;
+    }
+}
+
+// The fast path reads most lines without their analysis text; the plain one
+// analyses every line. Both must leave the same text and the same state,
+// with "Trim tabs" and without.
+TEST(FormatProperties, FastPathFormatsAsThePlainOne) {
+    for (const Sample& sample : Samples()) {
+        for (const bool trimTabs : {false, true}) {
+            FormatSettings settings = sample.settings;
+            settings.trimTabs = trimTabs;
+            FormatterState fastState, plainState;
+            const FormattedText fast = Format(sample.text, settings, &fastState, FormatPath::kFast);
+            const FormattedText plain = Format(sample.text, settings, &plainState, FormatPath::kPlain);
+            EXPECT_EQ(fast.text, plain.text) << sample.name << (trimTabs ? " (trim tabs)" : "");
+            EXPECT_EQ(fast.errorLine, plain.errorLine) << sample.name;
+            EXPECT_EQ(fastState.indentLevel, plainState.indentLevel) << sample.name;
+            EXPECT_EQ(fastState.errorLocation, plainState.errorLocation) << sample.name;
+        }
         if (HasFailure()) break;
     }
 }

@@ -1,0 +1,186 @@
+#pragma once
+// Finding where a line ends, and what the indentation engine may skip in it,
+// many bytes at a time.
+//
+// Both questions come down to comparing every byte of a line with a few
+// values: CR and LF end it; a quote, an apostrophe or a byte of a non-ASCII
+// character ends its plain start, and colons cut it into statements
+// (LineFacts). ScanLinePortable
+// compares eight bytes at once inside a 64-bit word; on x86-64, where SSE2 is
+// always there, ScanLineSse2 compares sixteen with vector instructions.
+// ScanLine takes the faster one; both give the same result for every text.
+
+#include <algorithm>
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "formatter/indent_engine.hpp"
+#include "text/byte_scan.hpp"
+
+namespace halvex {
+
+struct LineScan {
+    std::size_t end = 0;      // the first CR or LF at or after the start, or the text's size
+    std::size_t special = 0;  // the first quote, apostrophe or non-ASCII byte before `end`, or `end`
+    bool colon = false;       // whether a colon comes before `end`
+
+    // The facts of the part of the line from `begin` to `end`.
+    LineFacts FactsFrom(std::size_t begin) const { return {special - begin, colon}; }
+};
+
+namespace line_scan_detail {
+
+// The rest of a scan, byte by byte, for the last few bytes of a text.
+inline LineScan FinishScan(std::string_view text, std::size_t at, LineScan scan) {
+    for (; at < text.size() && text[at] != '\r' && text[at] != '\n'; ++at) {
+        const unsigned char c = static_cast<unsigned char>(text[at]);
+        if (scan.special == SIZE_MAX && (c == '"' || c == '\'' || c >= 0x80)) scan.special = at;
+        scan.colon = scan.colon || c == ':';
+    }
+    scan.end = at;
+    if (scan.special == SIZE_MAX) scan.special = at;
+    return scan;
+}
+
+}  // namespace line_scan_detail
+
+// The line that starts at `from`, eight bytes at a time. In the masks of
+// BytesEqual only the lowest set byte is exact; bytes above it may be set
+// wrongly, but only above a true one of the same value. That is enough: the
+// line ends at the lowest CR or LF, the first special byte is the lowest of
+// the lowest of each value, and a colon counts only below the line's end.
+inline LineScan ScanLinePortable(std::string_view text, std::size_t from) {
+    static_assert(std::endian::native == std::endian::little);
+    constexpr std::uint64_t kHighs = 0x8080808080808080ull;
+    LineScan scan{0, SIZE_MAX, false};
+    std::size_t at = from;
+    for (; text.size() - at >= 8; at += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, text.data() + at, 8);
+        const std::uint64_t breaks = BytesEqual(word, '\r') | BytesEqual(word, '\n');
+        const std::uint64_t colons = BytesEqual(word, ':');
+        std::uint64_t specials = BytesEqual(word, '"') | BytesEqual(word, '\'') | (word & kHighs);
+        const std::uint64_t below = breaks != 0 ? (std::uint64_t{1} << std::countr_zero(breaks)) - 1 : ~std::uint64_t{0};
+        specials &= below;
+        if (specials != 0 && scan.special == SIZE_MAX) scan.special = at + std::countr_zero(specials) / 8;
+        scan.colon = scan.colon || (colons & below) != 0;
+        if (breaks != 0) {
+            scan.end = at + static_cast<std::size_t>(std::countr_zero(breaks)) / 8;
+            if (scan.special == SIZE_MAX) scan.special = scan.end;
+            return scan;
+        }
+    }
+    return line_scan_detail::FinishScan(text, at, scan);
+}
+
+#if defined(__SSE2__)
+namespace line_scan_detail {
+
+// The masks of one 16-byte block: line breaks, colons, and the bytes that end
+// a line's plain start.
+struct BlockMasks {
+    unsigned breaks;
+    unsigned colons;
+    unsigned specials;
+};
+
+inline BlockMasks MasksOf(const char* at) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    const auto is = [&bytes](char c) { return _mm_cmpeq_epi8(bytes, _mm_set1_epi8(c)); };
+    // A byte of 0x80 or more has its top bit set already.
+    return {static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(is('\r'), is('\n')))),
+            static_cast<unsigned>(_mm_movemask_epi8(is(':'))),
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(is('"'), is('\'')), bytes)))};
+}
+
+}  // namespace line_scan_detail
+
+// The same, 32 bytes at a time (most lines end in their first 32 bytes, so
+// the loop is seldom taken twice and its exit is well predicted), then 16;
+// one bit per byte, all exact.
+inline LineScan ScanLineSse2(std::string_view text, std::size_t from) {
+    using line_scan_detail::MasksOf;
+    LineScan scan{0, SIZE_MAX, false};
+    std::size_t at = from;
+    const auto take = [&scan, &at](std::uint64_t breaks, std::uint64_t colons, std::uint64_t specials) {
+        const std::uint64_t below = (breaks & (~breaks + 1)) - 1;  // the bits before the first break; all when none
+        if ((specials & below) != 0 && scan.special == SIZE_MAX) scan.special = at + std::countr_zero(specials);
+        scan.colon = scan.colon || (colons & below) != 0;
+        if (breaks == 0) return false;
+        scan.end = at + static_cast<std::size_t>(std::countr_zero(breaks));
+        if (scan.special == SIZE_MAX) scan.special = scan.end;
+        return true;
+    };
+    for (; text.size() - at >= 32; at += 32) {
+        const auto low = MasksOf(text.data() + at), high = MasksOf(text.data() + at + 16);
+        if (take(low.breaks | std::uint64_t{high.breaks} << 16, low.colons | std::uint64_t{high.colons} << 16,
+                 low.specials | std::uint64_t{high.specials} << 16)) {
+            return scan;
+        }
+    }
+    for (; text.size() - at >= 16; at += 16) {
+        const auto block = MasksOf(text.data() + at);
+        if (take(block.breaks, block.colons, block.specials)) return scan;
+    }
+    return line_scan_detail::FinishScan(text, at, scan);
+}
+
+// The bytes of `text` from `begin` to `end` without the blanks at either end
+// (spaces; tabs as well when `tabs`), sixteen bytes at a time: a mask of the
+// blanks counts them at each end without a loop that depends on how many
+// there are. Reads only inside `text`, which may go on beyond `end`.
+inline std::string_view TrimBlanksSse2(std::string_view text, std::size_t begin, std::size_t end, bool tabs) {
+    const __m128i space = _mm_set1_epi8(' ');
+    const __m128i tab = _mm_set1_epi8(tabs ? '\t' : ' ');
+    const auto nonBlanks = [&](std::size_t at) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + at));
+        return ~static_cast<unsigned>(_mm_movemask_epi8(
+                   _mm_or_si128(_mm_cmpeq_epi8(bytes, space), _mm_cmpeq_epi8(bytes, tab)))) & 0xFFFFu;
+    };
+    const auto isBlank = [&](std::size_t at) { return text[at] == ' ' || (tabs && text[at] == '\t'); };
+    while (begin < end) {
+        if (text.size() - begin < 16) {
+            while (begin < end && isBlank(begin)) ++begin;
+            break;
+        }
+        const std::size_t length = end - begin;
+        const unsigned found = nonBlanks(begin) & (length >= 16 ? 0xFFFFu : (1u << length) - 1);
+        if (found != 0) {
+            begin += static_cast<std::size_t>(std::countr_zero(found));
+            break;
+        }
+        begin += std::min<std::size_t>(length, 16);
+    }
+    while (end > begin) {
+        if (end < 16) {
+            while (end > begin && isBlank(end - 1)) --end;
+            break;
+        }
+        const std::size_t length = end - begin;
+        const unsigned found = nonBlanks(end - 16) & (length >= 16 ? 0xFFFFu : ~((1u << (16 - length)) - 1));
+        if (found != 0) {
+            end = end - 16 + static_cast<std::size_t>(32 - std::countl_zero(found));
+            break;
+        }
+        end -= std::min<std::size_t>(length, 16);
+    }
+    return text.substr(begin, end - begin);
+}
+#endif
+
+inline LineScan ScanLine(std::string_view text, std::size_t from) {
+#if defined(__SSE2__)
+    return ScanLineSse2(text, from);
+#else
+    return ScanLinePortable(text, from);
+#endif
+}
+
+}  // namespace halvex
