@@ -11,6 +11,12 @@ std::string ZeroFilledBuffer(std::intptr_t length) { return std::string(static_c
 
 }  // namespace
 
+std::optional<std::string_view> Editor::TextInPlace(std::intptr_t start, std::intptr_t length) const {
+    const auto* characters = reinterpret_cast<const char*>(Send(sci::kGetCharacterPointer));
+    if (characters == nullptr || start < 0 || length < 0) return std::nullopt;
+    return std::string_view(characters + start, static_cast<std::size_t>(length));
+}
+
 std::optional<std::string> Editor::GetText(std::intptr_t length) const {
     if (length < 0) return std::nullopt;
     std::string buffer = ZeroFilledBuffer(length);

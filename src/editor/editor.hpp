@@ -37,6 +37,8 @@ inline constexpr unsigned kReplaceSel = 2170;
 inline constexpr unsigned kUndo = 2176;
 inline constexpr unsigned kSetText = 2181;
 inline constexpr unsigned kGetText = 2182;
+inline constexpr unsigned kGetDirectFunction = 2184;
+inline constexpr unsigned kGetDirectPointer = 2185;
 inline constexpr unsigned kReplaceTarget = 2194;
 inline constexpr unsigned kVisibleFromDocLine = 2220;
 inline constexpr unsigned kDocLineFromVisible = 2221;
@@ -44,6 +46,7 @@ inline constexpr unsigned kFoldLine = 2237;
 inline constexpr unsigned kSetXOffset = 2397;
 inline constexpr unsigned kGetXOffset = 2398;
 inline constexpr unsigned kMarkerAddSet = 2466;
+inline constexpr unsigned kGetCharacterPointer = 2520;
 inline constexpr unsigned kSetFirstVisibleLine = 2613;
 inline constexpr unsigned kContractedFoldNext = 2618;
 inline constexpr unsigned kSetTargetRange = 2686;
@@ -120,6 +123,10 @@ class Editor {
     std::intptr_t XOffset() const { return Send(sci::kGetXOffset); }
     void SetXOffset(std::intptr_t offset) const { Send(sci::kSetXOffset, static_cast<std::uintptr_t>(offset)); }
 
+    // The `length` bytes from `start` on, read in place through
+    // SCI_GETCHARACTERPOINTER: valid until the document next changes.
+    // Nothing when the editor does not answer it.
+    std::optional<std::string_view> TextInPlace(std::intptr_t start, std::intptr_t length) const;
     // The whole document, `length` bytes long (NUL bytes included).
     std::optional<std::string> GetText(std::intptr_t length) const;
     // The selected text, which the caller knows to be `length` bytes long.

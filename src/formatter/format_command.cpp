@@ -1,6 +1,5 @@
 #include "formatter/format_command.hpp"
 
-#include <cstring>
 #include <optional>
 #include <string>
 
@@ -14,7 +13,9 @@ namespace {
 
 // The text that the command works on, and how to put its replacement back.
 struct Target {
-    std::string text;
+    // The text, read in place when the editor allows it, else copied.
+    std::optional<std::string_view> inPlace;
+    std::string copy;
     std::intptr_t position = 0;  // where the text starts in the document
     std::intptr_t firstLine = 0;
     ViewPlace view;              // as it was before the selection was widened
@@ -23,6 +24,8 @@ struct Target {
     // command gives up.
     std::intptr_t anchor = 0;
     std::intptr_t caret = 0;
+
+    std::string_view text() const { return inPlace ? *inPlace : std::string_view(copy); }
 };
 
 // Gives the user back the selection and the view when the command gives up.
@@ -40,9 +43,12 @@ std::optional<Target> FetchTarget(const Editor& editor, std::intptr_t caretPos) 
     const std::intptr_t start = editor.SelectionStart();
     const std::intptr_t end = editor.SelectionEnd();
     if (end <= start) {
-        auto text = editor.GetText(editor.Length());
+        const std::intptr_t length = editor.Length();
+        target.inPlace = editor.TextInPlace(0, length);
+        if (target.inPlace) return target;
+        auto text = editor.GetText(length);
         if (!text) return std::nullopt;
-        target.text = std::move(*text);
+        target.copy = std::move(*text);
         return target;
     }
     target.selectionMode = true;
@@ -52,26 +58,32 @@ std::optional<Target> FetchTarget(const Editor& editor, std::intptr_t caretPos) 
     target.position = editor.PositionFromLine(target.firstLine);
     const std::intptr_t newCaret = editor.PositionFromLine(editor.LineFromPosition(end) + 1);
     editor.SetSel(target.position, newCaret);
+    target.inPlace = editor.TextInPlace(target.position, newCaret - target.position);
+    if (target.inPlace) return target;
     auto text = editor.GetSelText(newCaret - target.position);
     if (!text) {
         Restore(editor, target);
         return std::nullopt;
     }
-    target.text = std::move(*text);
+    target.copy = std::move(*text);
     return target;
 }
 
 // With "Selection context", brings the engine to the level of the code above
 // the widened selection: the document's first SelectionStart() bytes.
 void FollowTextAbove(const Editor& editor, IndentEngine& engine) {
-    const std::optional<std::string> above = editor.GetText(editor.SelectionStart());
-    if (above) FollowContext(*above, engine);
+    const std::intptr_t length = editor.SelectionStart();
+    if (const std::optional<std::string_view> above = editor.TextInPlace(0, length)) {
+        FollowContext(*above, engine);
+    } else if (const std::optional<std::string> copy = editor.GetText(length)) {
+        FollowContext(*copy, engine);
+    }
 }
 
 // The first release's write-back: the whole text, or the widened selection,
 // in one message. Bookmarks, folds and the view are lost.
 void WriteWholeText(const Editor& editor, const Target& target, const std::string& formatted) {
-    if (formatted == target.text) return;  // no undo step, no "modified" mark
+    if (formatted == target.text()) return;  // no undo step, no "modified" mark
     if (target.selectionMode) {
         editor.ReplaceSel(formatted);
     } else {
@@ -87,7 +99,7 @@ void WriteBack(const Editor& editor, std::optional<Target>& target, const std::s
         editor.GotoLine(caretLine);
         return;
     }
-    const ChangedLines changes(editor, target->position, target->firstLine, target->text, formatted);
+    const ChangedLines changes(editor, target->position, target->firstLine, target->text(), formatted);
     changes.Write(editor);
     const ViewPlace view = target->view;
     target.reset();
@@ -103,13 +115,13 @@ void RunFormat(const Platform& platform, const FormatSettings& settings, Formatt
     const std::intptr_t caretLine = editor.LineFromPosition(caretPos);
     target = FetchTarget(editor, caretPos);
     if (!target) return;
-    if (std::memchr(target->text.data(), '\0', target->text.size()) != nullptr) {
+    if (target->text().find('\0') != std::string_view::npos) {
         Restore(editor, *target);
         platform.showMessageBox(kFormatBoxTitle, kNulSkippedText, 0);
         return;
     }
     if (target->selectionMode && settings.selectionContext) FollowTextAbove(editor, engine);
-    const FormattedText formatted = FormatText(target->text, engine);
+    const FormattedText formatted = FormatText(target->text(), engine);
     WriteBack(editor, target, formatted.text, mode, caretLine);
     if (state.formatErrorState == kErrorRecorded) {
         platform.showMessageBox(kFormatBoxTitle, Text(kFormatErrorPrefix) + FromUtf8(state.errorLocation), 0);

@@ -2,6 +2,7 @@
 
 #include "bridge/clipboard_win32.hpp"
 #include "bridge/start_program_win32.hpp"
+#include "editor/editor.hpp"
 #include "shell/message_box_win32.hpp"
 
 namespace halvex {
@@ -18,26 +19,23 @@ const LowerCaseFolds& PlatformLowerCaseFolds() {
     return folds;
 }
 
-constexpr UINT kSciGetDirectFunction = 2184;
-constexpr UINT kSciGetDirectPointer = 2185;
-
-using ScintillaDirectFunction = std::intptr_t (*)(std::intptr_t view, unsigned message, std::uintptr_t wParam,
-                                                  std::intptr_t lParam);
-
-// Messages to the view go through Scintilla's direct function where it
-// offers one: the same handling without a trip through the window system,
-// which under Wine makes every message cost round trips to its server (about
-// half the time of a Format that writes back scattered lines). Commands run
-// on the view's own thread, as the direct function requires. A window without
-// one gets window messages.
-SendToEditor SendToView(HWND view) {
-    const auto function = reinterpret_cast<ScintillaDirectFunction>(SendMessageW(view, kSciGetDirectFunction, 0, 0));
-    const auto pointer = static_cast<std::intptr_t>(SendMessageW(view, kSciGetDirectPointer, 0, 0));
-    if (function != nullptr && pointer != 0) {
-        return [function, pointer](unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
-            return function(pointer, message, wParam, lParam);
+// Scintilla's direct function: the editor's own message handler, called
+// without a window message (which costs microseconds under Wine, and Format
+// sends two per changed run). The commands run on the editor's thread, so
+// calling it is safe. Only in 64-bit builds, where every function has the
+// same calling convention; elsewhere, and for an editor that offers none,
+// messages go through SendMessageW.
+SendToEditor EditorSender(HWND view) {
+#if defined(_WIN64)
+    using DirectFunction = std::intptr_t (*)(std::intptr_t, unsigned, std::uintptr_t, std::intptr_t);
+    const auto direct = reinterpret_cast<DirectFunction>(SendMessageW(view, sci::kGetDirectFunction, 0, 0));
+    const auto pointer = static_cast<std::intptr_t>(SendMessageW(view, sci::kGetDirectPointer, 0, 0));
+    if (direct != nullptr && pointer != 0) {
+        return [direct, pointer](unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
+            return direct(pointer, message, wParam, lParam);
         };
     }
+#endif
     return [view](unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
         return static_cast<std::intptr_t>(SendMessageW(view, message, wParam, lParam));
     };
@@ -47,7 +45,7 @@ SendToEditor SendToView(HWND view) {
 
 Platform Win32Platform(HWND mainView) {
     Platform platform;
-    platform.sendToEditor = SendToView(mainView);
+    platform.sendToEditor = EditorSender(mainView);
     platform.showMessageBox = ShowMessageBox;
     platform.copyTextToClipboard = [](std::u16string_view text) { return CopyTextToClipboard(text) != 0; };
     platform.startProgram = [](std::u16string_view program, std::u16string_view parameters,

@@ -7,7 +7,8 @@
 
 namespace halvex {
 
-// Messages go to `mainView` with SendMessageW; boxes, clipboard and process
+// Messages go to `mainView` through its direct function, or with
+// SendMessageW when it offers none; boxes, clipboard and process
 // start are the plug-in's Win32 routines; the lower-case mapping is
 // CharLowerBuffW's.
 Platform Win32Platform(HWND mainView);

@@ -12,6 +12,15 @@ namespace {
 
 bool IsLineEnd(char c, char next) { return c == '\n' || (c == '\r' && next != '\n'); }
 
+// The line ends in `bytes`, `next` being the byte after them.
+std::intptr_t CountLineEnds(std::string_view bytes, char next) {
+    auto count = static_cast<std::intptr_t>(std::count(bytes.begin(), bytes.end(), '\n'));
+    for (std::size_t at = bytes.find('\r'); at != std::string_view::npos; at = bytes.find('\r', at + 1)) {
+        count += IsLineEnd('\r', at + 1 < bytes.size() ? bytes[at + 1] : next) ? 1 : 0;
+    }
+    return count;
+}
+
 // Moves the entries of lines after `after` by `by` lines.
 template <class Container>
 void ShiftEntries(Container& lines, std::intptr_t after, std::intptr_t by) {
@@ -200,9 +209,7 @@ void FakeScintilla::Insert(std::intptr_t position, std::string_view text) {
     const char before = ByteAt(position - 1), after = ByteAt(position);
     std::intptr_t added = (position > 0 && IsLineEnd(before, text.front()) ? 1 : 0) -
                           (position > 0 && IsLineEnd(before, after) ? 1 : 0);
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        added += IsLineEnd(text[i], i + 1 < text.size() ? text[i + 1] : after) ? 1 : 0;
-    }
+    added += CountLineEnds(text, after);
     if (added > 0 && (!markers_.empty() || !contracted_.empty())) {
         const std::intptr_t line = LineFromPosition(position);
         const bool atLineStart = LineStart(line) == position;
@@ -252,6 +259,14 @@ bool FakeScintilla::ApplyStep(std::vector<Step>& from, std::vector<Step>& to, bo
 }
 
 std::intptr_t FakeScintilla::Handle(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
+    if (!timed_) return Answer(message, wParam, lParam);
+    const auto start = std::chrono::steady_clock::now();
+    const std::intptr_t result = Answer(message, wParam, lParam);
+    timeSpent_ += std::chrono::steady_clock::now() - start;
+    return result;
+}
+
+std::intptr_t FakeScintilla::Answer(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
     messages_.push_back(message);
     char* buffer = reinterpret_cast<char*>(lParam);
     const auto position = static_cast<std::intptr_t>(wParam);
@@ -299,6 +314,11 @@ std::intptr_t FakeScintilla::Handle(unsigned message, std::uintptr_t wParam, std
             return 0;
         case sci::kGetText:
             return GetText(wParam, buffer);
+        case sci::kGetCharacterPointer:
+            // The stand-in for an old editor answers only the copying
+            // messages, so that both ways of reading stay covered.
+            if (convention_ == LengthConvention::kCountsNul) return 0;
+            return reinterpret_cast<std::intptr_t>(Flat().data());
         case sci::kSetTargetRange:
             targetStart_ = Clamp(position);
             targetEnd_ = std::max(targetStart_, Clamp(lParam));

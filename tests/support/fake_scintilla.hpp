@@ -12,10 +12,14 @@
 // An edit before the top line scrolls the view by the lines it adds or
 // removes. Every line is shown: display lines are document lines.
 //
+// SCI_GETCHARACTERPOINTER is answered in the current convention only: the
+// stand-in for an old editor makes the plug-in take its copying way.
+//
 // Edits from the start towards the end of the document cost only the bytes
 // they touch (the text has a gap at the last edit, as Scintilla's buffer has),
 // so a write-back of many small runs stays linear.
 
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <set>
@@ -40,6 +44,11 @@ class FakeScintilla {
     explicit FakeScintilla(std::string document = {}, LengthConvention convention = LengthConvention::kExcludesNul);
 
     std::intptr_t Handle(unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
+
+    // From now on, adds up the time spent answering messages, so that a
+    // benchmark can tell the stand-in's own work from the plug-in's.
+    void MeasureTime() { timed_ = true; }
+    std::chrono::nanoseconds timeSpent() const { return timeSpent_; }
 
     const std::string& document() const;
     std::intptr_t anchor() const { return anchor_; }
@@ -76,6 +85,7 @@ class FakeScintilla {
     };
     using Step = std::vector<Edit>;
 
+    std::intptr_t Answer(unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
     std::intptr_t Length() const;
     std::intptr_t Clamp(std::intptr_t position) const;
     std::string_view Flat() const;
@@ -115,6 +125,8 @@ class FakeScintilla {
     std::intptr_t firstVisibleLine_ = 0;
     std::intptr_t xOffset_ = 0;
     int writes_ = 0;
+    bool timed_ = false;
+    std::chrono::nanoseconds timeSpent_{0};
     std::vector<unsigned> messages_;
 };
 

@@ -1,9 +1,17 @@
 #include "fake_scintilla_window_win32.hpp"
 
+#include "editor/editor.hpp"
+
 namespace halvex::testing {
 namespace {
 
 constexpr wchar_t kClassName[] = L"HalvexFakeScintilla";
+
+// What SCI_GETDIRECTFUNCTION hands out: a call straight into the model that
+// SCI_GETDIRECTPOINTER names, without a window message.
+std::intptr_t DirectFunction(std::intptr_t model, unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
+    return reinterpret_cast<FakeScintilla*>(model)->Handle(message, wParam, lParam);
+}
 
 LRESULT CALLBACK FakeScintillaProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCCREATE) {
@@ -11,8 +19,10 @@ LRESULT CALLBACK FakeScintillaProc(HWND window, UINT message, WPARAM wParam, LPA
         SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
     }
     auto* model = reinterpret_cast<FakeScintilla*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (model != nullptr && message >= 2000 && message < 3000) return model->Handle(message, wParam, lParam);
-    return DefWindowProcW(window, message, wParam, lParam);
+    if (model == nullptr || message < 2000 || message >= 3000) return DefWindowProcW(window, message, wParam, lParam);
+    if (message == sci::kGetDirectFunction) return reinterpret_cast<LRESULT>(&DirectFunction);
+    if (message == sci::kGetDirectPointer) return reinterpret_cast<LRESULT>(model);
+    return model->Handle(message, wParam, lParam);
 }
 
 void RegisterClassOnce() {
