@@ -29,18 +29,37 @@ constexpr std::array kStatements = {
     ""sv,
 };
 
-class Generator {
+// What both shapes share: the options, the random source, the text written so
+// far and its line count. Run writes the Shape's routines until the program
+// has the asked size or number of lines.
+template <class Shape>
+class GeneratorBase {
    public:
-    explicit Generator(const GeneratorOptions& options) : options_(options), random_(options.seed) {}
+    explicit GeneratorBase(const GeneratorOptions& options) : options_(options), random_(options.seed) {}
 
     std::string Run() {
         const bool bySize = options_.bytes != 0;
         out_.reserve(bySize ? options_.bytes + 4096 : options_.lines * 32);
-        while (bySize ? out_.size() < options_.bytes : lines_ < options_.lines) Routine();
+        while (bySize ? out_.size() < options_.bytes : lines_ < options_.lines) static_cast<Shape&>(*this).Routine();
         return std::move(out_);
     }
 
+   protected:
+    std::size_t Pick(std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(random_); }
+
+    const GeneratorOptions& options_;
+    std::mt19937_64 random_;
+    std::string out_;
+    std::uint64_t lines_ = 0;
+};
+
+class Generator : public GeneratorBase<Generator> {
+   public:
+    using GeneratorBase::GeneratorBase;
+
    private:
+    friend class GeneratorBase;
+
     void Line(std::string_view text) {
         if (options_.messUp) out_.append(Pick(4) * 2, ' ');
         out_.append(text);
@@ -48,7 +67,6 @@ class Generator {
         out_.append(options_.crlf ? "\r\n"sv : "\n"sv);
         ++lines_;
     }
-    std::size_t Pick(std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(random_); }
 
     void Statements(int count) {
         for (int i = 0; i < count; ++i) Line(kStatements[Pick(kStatements.size())]);
@@ -117,11 +135,6 @@ class Generator {
         Line(function ? "END FUNCTION" : "END SUB");
         Line("");
     }
-
-    const GeneratorOptions& options_;
-    std::mt19937_64 random_;
-    std::string out_;
-    std::uint64_t lines_ = 0;
 };
 
 // Short statements full of operators and literals that hold colons,
@@ -147,19 +160,12 @@ constexpr std::array kDenseBlocks = {
 constexpr std::string_view kCommentWords[] = {"the", "loop", "runs", "IF", "ready:", "then", "it's", "\"done\"",
                                               "NEXT", "value", "of", "x", "=", "count", "END", "SUB"};
 
-class DenseGenerator {
+class DenseGenerator : public GeneratorBase<DenseGenerator> {
    public:
-    explicit DenseGenerator(const GeneratorOptions& options) : options_(options), random_(options.seed) {}
-
-    std::string Run() {
-        const bool bySize = options_.bytes != 0;
-        out_.reserve(bySize ? options_.bytes + 4096 : options_.lines * 32);
-        while (bySize ? out_.size() < options_.bytes : lines_ < options_.lines) Routine();
-        return std::move(out_);
-    }
+    using GeneratorBase::GeneratorBase;
 
    private:
-    std::size_t Pick(std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(random_); }
+    friend class GeneratorBase;
 
     void Line(std::string_view text) {
         if (options_.messUp) out_.append(Pick(6), ' ');
@@ -211,11 +217,6 @@ class DenseGenerator {
         for (std::size_t n = 1 + Pick(3); n > 0; --n) Block(0);
         Line("END SUB");
     }
-
-    const GeneratorOptions& options_;
-    std::mt19937_64 random_;
-    std::string out_;
-    std::uint64_t lines_ = 0;
 };
 
 }  // namespace
