@@ -49,7 +49,27 @@ void FillItem(FuncItem& item, const wchar_t* name, PluginCommand command, Shortc
     item._pShKey = shortcut;
 }
 
+// Runs the start-up work once, on the first call of any export rather than
+// in DllMain: DllMain runs under the loader lock, where COM must not be
+// initialised and files are better not read. Notepad++ calls the exports on
+// its user-interface thread, so COM is initialised for that thread; the host
+// sees the same table and settings as if they had been made at load.
+HMODULE pluginModule = nullptr;
+INIT_ONCE started = INIT_ONCE_STATIC_INIT;
+
+BOOL CALLBACK StartUp(PINIT_ONCE, PVOID, PVOID*) {
+    INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), 0x0B48};
+    InitCommonControlsEx(&controls);
+    CoInitialize(nullptr);
+    pluginInit(pluginModule);
+    return TRUE;
+}
+
 }  // namespace
+
+void EnsureStarted() noexcept { InitOnceExecuteOnce(&started, StartUp, nullptr, nullptr); }
+
+void RememberModule(HMODULE plugin) noexcept { pluginModule = plugin; }
 
 void pluginInit(HMODULE plugin) noexcept {
     settings = LoadPluginSettings(plugin);
@@ -94,37 +114,51 @@ void AboutCommand() noexcept {
 // The exports, unmangled; Halvex.def lists exactly these.
 extern "C" {
 
-void setInfo(halvex::NppData data) { halvex::plugin::nppData = data; }
+void setInfo(halvex::NppData data) {
+    halvex::plugin::EnsureStarted();
+    halvex::plugin::nppData = data;
+}
 
-const wchar_t* getName() { return halvex::plugin::kPluginName; }
+const wchar_t* getName() {
+    halvex::plugin::EnsureStarted();
+    return halvex::plugin::kPluginName;
+}
 
 halvex::FuncItem* getFuncsArray(int* count) {
+    halvex::plugin::EnsureStarted();
     if (count != nullptr) *count = halvex::plugin::kCommandCount;
     return halvex::plugin::funcItems;
 }
 
-void beNotified(void* /*notification*/) {}
+void beNotified(void* /*notification*/) { halvex::plugin::EnsureStarted(); }
 
-LRESULT messageProc(UINT /*message*/, WPARAM /*wParam*/, LPARAM /*lParam*/) { return TRUE; }
+LRESULT messageProc(UINT /*message*/, WPARAM /*wParam*/, LPARAM /*lParam*/) {
+    halvex::plugin::EnsureStarted();
+    return TRUE;
+}
 
-BOOL isUnicode() { return TRUE; }
+BOOL isUnicode() {
+    halvex::plugin::EnsureStarted();
+    return TRUE;
+}
 
 int doFormat() {
+    halvex::plugin::EnsureStarted();
     halvex::plugin::FormatCommand();
     return 0;
 }
 
 int doVarRP() {
+    halvex::plugin::EnsureStarted();
     halvex::plugin::VariableReportCommand();
     return 0;
 }
 
 BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID /*reserved*/) {
+    // Only the module handle is kept here; the start-up work waits for the
+    // first export call (EnsureStarted), outside the loader lock.
     if (reason == DLL_PROCESS_ATTACH) {
-        INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), 0x0B48};
-        InitCommonControlsEx(&controls);
-        CoInitialize(nullptr);
-        halvex::plugin::pluginInit(module);
+        halvex::plugin::RememberModule(module);
     } else if (reason == DLL_PROCESS_DETACH) {
         halvex::plugin::pluginCleanup();
     }

@@ -13,10 +13,13 @@ namespace halvex::plugin {
 inline constexpr int kCommandCount = 3;
 inline constexpr wchar_t kPluginName[] = L"Brenvo Plus";
 
-// Start-up and shutdown, run from the library entry routine. Start-up reads
-// the settings file found from the plug-in's own module handle.
+// Start-up reads the settings file found from the plug-in's own module
+// handle and fills the command table; it runs once, from EnsureStarted, which
+// every export calls first. Shutdown runs from the library entry routine.
 void pluginInit(HMODULE plugin) noexcept;
 void pluginCleanup() noexcept;
+void RememberModule(HMODULE plugin) noexcept;
+void EnsureStarted() noexcept;
 
 // The command functions of the menu items.
 void VariableReportCommand() noexcept;

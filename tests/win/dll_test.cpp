@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 // clang-format off
 #include <windows.h>
+#include <objbase.h>
 #include <psapi.h>
 // clang-format on
 
@@ -128,6 +129,21 @@ TEST_F(DllTest, ThreadsStartingAndEndingChangeNothing) {
                                      static_cast<const std::uint8_t*>(table) + 3 * testing::kFuncItem.size);
     std::thread([] {}).join();  // thread attach and thread detach reach the DLL
     EXPECT_EQ(std::memcmp(before.data(), plugin_.getFuncsArray(&count), before.size()), 0);
+}
+
+// Loading runs no start-up work under the loader lock: COM is left to the
+// caller's thread until the first export call, so a thread that loads the DLL
+// can still choose its own apartment.
+TEST(DllLifetime, LoadingLeavesComToTheLoadingThread) {
+    std::thread([] {
+        Plugin plugin = Load();
+        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+        int count = 0;
+        plugin.getFuncsArray(&count);
+        EXPECT_EQ(count, 3);
+        FreeLibrary(plugin.module);
+        CoUninitialize();
+    }).join();
 }
 
 std::wstring VersionString(const std::vector<char>& info, const wchar_t* name) {
