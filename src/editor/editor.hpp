@@ -26,6 +26,9 @@ inline constexpr unsigned kMarkerGet = 2046;
 inline constexpr unsigned kMarkerNext = 2047;
 inline constexpr unsigned kBeginUndoAction = 2078;
 inline constexpr unsigned kEndUndoAction = 2079;
+inline constexpr unsigned kGetTabWidth = 2121;
+inline constexpr unsigned kGetIndent = 2123;
+inline constexpr unsigned kGetUseTabs = 2125;
 inline constexpr unsigned kGetSelectionStart = 2143;
 inline constexpr unsigned kGetSelectionEnd = 2145;
 inline constexpr unsigned kGetFirstVisibleLine = 2152;
@@ -122,6 +125,12 @@ class Editor {
     }
     std::intptr_t XOffset() const { return Send(sci::kGetXOffset); }
     void SetXOffset(std::intptr_t offset) const { Send(sci::kSetXOffset, static_cast<std::uintptr_t>(offset)); }
+
+    // The document's indentation settings: tabs or spaces, and the spaces a
+    // level takes (0 for the tab width).
+    bool UseTabs() const { return Send(sci::kGetUseTabs) != 0; }
+    std::intptr_t Indent() const { return Send(sci::kGetIndent); }
+    std::intptr_t TabWidth() const { return Send(sci::kGetTabWidth); }
 
     // The `length` bytes from `start` on, read in place through
     // SCI_GETCHARACTERPOINTER: valid until the document next changes.

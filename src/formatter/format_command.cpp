@@ -1,5 +1,6 @@
 #include "formatter/format_command.hpp"
 
+#include <algorithm>
 #include <optional>
 #include <string>
 
@@ -109,7 +110,8 @@ void WriteBack(const Editor& editor, std::optional<Target>& target, const std::s
 void RunFormat(const Platform& platform, const FormatSettings& settings, FormatterState& state, WriteBackMode mode,
                std::optional<Target>& target) {
     const Editor editor(platform.sendToEditor);
-    IndentEngine engine(state, settings, platform.lowerCaseFolds);
+    const FormatSettings style = FollowEditorStyle(editor, settings);
+    IndentEngine engine(state, style, platform.lowerCaseFolds);
     engine.StartRun();
     const std::intptr_t caretPos = editor.CurrentPos();
     const std::intptr_t caretLine = editor.LineFromPosition(caretPos);
@@ -129,6 +131,15 @@ void RunFormat(const Platform& platform, const FormatSettings& settings, Formatt
 }
 
 }  // namespace
+
+FormatSettings FollowEditorStyle(const Editor& editor, FormatSettings settings) {
+    if (settings.useTabs != kFollowEditor) return settings;
+    settings.useTabs = editor.UseTabs() ? kTabsPerLevel : 0;
+    const std::intptr_t indent = editor.Indent();
+    const std::intptr_t width = indent != 0 ? indent : editor.TabWidth();
+    settings.indentWidth = static_cast<std::int32_t>(std::clamp<std::intptr_t>(width, 0, 9));  // 0 and 9: out of range
+    return settings;
+}
 
 void FormatCommand(const Platform& platform, const FormatSettings& settings, FormatterState& state,
                    WriteBackMode mode) noexcept {

@@ -4,6 +4,7 @@
 // not balance.
 
 #include "formatter/indent_engine.hpp"
+#include "editor/editor.hpp"
 #include "editor/platform.hpp"
 
 namespace halvex {
@@ -17,6 +18,12 @@ inline constexpr std::u16string_view kNulSkippedText =
 // changed lines and keeps markers, folds and the view; kWholeText is the first
 // release's SCI_SETTEXT / SCI_REPLACESEL, kept for comparison.
 enum class WriteBackMode { kChangedLines, kWholeText };
+
+// The settings with "Use tabs" = kFollowEditor replaced by the editor's own
+// indentation: one tab per level when it indents with tabs, else its indent
+// size (the tab width when that is 0) in spaces. Other settings come back as
+// they are.
+FormatSettings FollowEditorStyle(const Editor& editor, FormatSettings settings);
 
 // Runs one Format command. The document is either formatted or left exactly
 // as it was; no exception leaves this function.

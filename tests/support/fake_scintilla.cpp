@@ -381,6 +381,12 @@ std::intptr_t FakeScintilla::Answer(unsigned message, std::uintptr_t wParam, std
         case sci::kSetXOffset:
             xOffset_ = std::max<std::intptr_t>(position, 0);
             return 0;
+        case sci::kGetUseTabs:
+            return useTabs_ ? 1 : 0;
+        case sci::kGetIndent:
+            return indent_;
+        case sci::kGetTabWidth:
+            return tabWidth_;
         case sci::kVisibleFromDocLine:
         case sci::kDocLineFromVisible:
             return position;

@@ -68,6 +68,13 @@ class FakeScintilla {
     void AddMarkers(std::intptr_t line, std::uint32_t markers);
     void ContractFold(std::intptr_t line) { contracted_.insert(line); }
     void SetView(std::intptr_t firstVisibleLine, std::intptr_t xOffset);
+    // The document's indentation settings, as SCI_GETUSETABS, SCI_GETINDENT
+    // and SCI_GETTABWIDTH answer them (Scintilla's defaults at first).
+    void SetIndentation(bool useTabs, std::intptr_t indent, std::intptr_t tabWidth) {
+        useTabs_ = useTabs;
+        indent_ = indent;
+        tabWidth_ = tabWidth;
+    }
     // Undoes or redoes one step; false when there is none.
     bool Undo();
     bool Redo();
@@ -124,6 +131,9 @@ class FakeScintilla {
     std::set<std::intptr_t> contracted_;
     std::intptr_t firstVisibleLine_ = 0;
     std::intptr_t xOffset_ = 0;
+    bool useTabs_ = true;
+    std::intptr_t indent_ = 0;
+    std::intptr_t tabWidth_ = 8;
     int writes_ = 0;
     bool timed_ = false;
     std::chrono::nanoseconds timeSpent_{0};

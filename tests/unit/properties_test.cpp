@@ -6,7 +6,8 @@
 //   3. formatting a formatted text changes nothing;
 //   4. every line break of the result is CR LF;
 //   5. the settings reader and the shortcut parser give sound values for any
-//      bytes.
+//      bytes;
+//   6. an indentation style changes only how each level is written.
 // The statements of the properties (line splitting, number reading) come from
 // reference.hpp, written independently of the code under test.
 #include <gtest/gtest.h>
@@ -42,6 +43,7 @@ using reference::FirstBareBreak;
 using reference::IsBlank;
 using reference::Latin1;
 using reference::LeadingNumber;
+using reference::Restyle;
 using reference::ScintillaLineCount;
 using reference::SplitLines;
 using reference::StrippedLines;
@@ -244,6 +246,33 @@ TEST(FormatProperties, IndentationIsSpacesOnlyAndEven) {
             EXPECT_EQ(spaces % 2, 0u) << sample.name << ": " << line;
         }
         if (HasFailure()) break;
+    }
+}
+
+// Each style writes the default output's levels its own way and changes
+// nothing else, and formatting its output again changes nothing. Tabs are
+// read back as "Trim tabs" reads them, so the tabs row is also the adoption
+// case: a well-indented program indented with tabs formats to itself.
+TEST(FormatProperties, StyleRewritesOnlyTheLevelsAndIsStable) {
+    struct Style { const char* name; FormatSettings keys; char fill; std::size_t perLevel; };
+    for (const Style& style : {Style{"four spaces", {.indentWidth = 4}, ' ', 4},
+                               Style{"tabs with Trim tabs", {.trimTabs = true, .useTabs = 1}, '\t', 1},
+                               Style{"one space, blank lines empty", {.indentWidth = 1, .blankLinesEmpty = true}, ' ', 1},
+                               Style{"tabs, blank lines empty", {.indentWidth = 8, .useTabs = 1, .blankLinesEmpty = true},
+                                     '\t', 1}}) {
+        for (const Sample& sample : Samples()) {
+            FormatSettings settings = sample.settings;
+            settings.trimTabs = style.keys.trimTabs || style.keys.useTabs == 1;
+            const std::string plain = Format(sample.text, settings).text;
+            settings.indentWidth = style.keys.indentWidth;
+            settings.useTabs = style.keys.useTabs;
+            settings.blankLinesEmpty = style.keys.blankLinesEmpty;
+            const std::string styled = Format(sample.text, settings).text;
+            EXPECT_EQ(styled, Restyle(plain, style.fill, style.perLevel, settings.blankLinesEmpty))
+                << style.name << ": " << sample.name;
+            EXPECT_EQ(Format(styled, settings).text, styled) << style.name << ": " << sample.name;
+            if (HasFailure()) return;
+        }
     }
 }
 

@@ -178,10 +178,22 @@ TEST_F(SettingsFileTest, OptInFormatKeysAreOnForAnyNumberButZero) {
     };
     EXPECT_TRUE(read("trim TABS = -3abc\r\n").trimTabs);
     EXPECT_TRUE(read("Selection context=1").selectionContext);
-    const FormatSettings off = read("Trim tabs=0\r\nSelection context=x\r\n");
-    EXPECT_FALSE(off.trimTabs || off.selectionContext || read("").trimTabs || read("").selectionContext);
-    // The sample that the release zip carries turns "Trim tabs" on.
-    EXPECT_EQ(LoadSettings({HALVEX_TEST_DATA_DIR "/../../examples/Halvex.inf"}).trimTabs, 1);
+    EXPECT_TRUE(read("blank LINES=2").blankLinesEmpty);
+    const FormatSettings off = read("Trim tabs=0\r\nSelection context=x\r\nBlank lines=0\r\n");
+    EXPECT_FALSE(off.trimTabs || off.selectionContext || off.blankLinesEmpty || read("").trimTabs ||
+                 read("").selectionContext || read("").blankLinesEmpty);
+    const FormatSettings style = read("Indent width=4\r\nUse tabs=-1\r\n");
+    EXPECT_EQ(style.indentWidth, 4);
+    EXPECT_EQ(style.useTabs, -1);
+    EXPECT_EQ(read("").indentWidth, 2);
+    EXPECT_EQ(read("").useTabs, 0);
+    // The sample that the release zip carries turns "Trim tabs" and "Blank
+    // lines" on, and leaves the rest at the defaults.
+    const SettingsValues sample = LoadSettings({HALVEX_TEST_DATA_DIR "/../../examples/Halvex.inf"});
+    EXPECT_EQ(sample.trimTabs, 1);
+    EXPECT_EQ(sample.blankLines, 1);
+    EXPECT_EQ(sample.indentWidth, 2);
+    EXPECT_EQ(sample.useTabs, 0);
 }
 
 TEST_F(SettingsFileTest, LatinOneAndUtf8WithMarkGiveTheSameText) {
