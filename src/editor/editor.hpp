@@ -21,6 +21,7 @@ inline constexpr unsigned kGetLength = 2006;
 inline constexpr unsigned kGetCurrentPos = 2008;
 inline constexpr unsigned kRedo = 2011;
 inline constexpr unsigned kGotoLine = 2024;
+inline constexpr unsigned kGotoPos = 2025;
 inline constexpr unsigned kMarkerDelete = 2044;
 inline constexpr unsigned kMarkerGet = 2046;
 inline constexpr unsigned kMarkerNext = 2047;
@@ -29,6 +30,7 @@ inline constexpr unsigned kEndUndoAction = 2079;
 inline constexpr unsigned kGetTabWidth = 2121;
 inline constexpr unsigned kGetIndent = 2123;
 inline constexpr unsigned kGetUseTabs = 2125;
+inline constexpr unsigned kGetLineEndPosition = 2136;
 inline constexpr unsigned kGetSelectionStart = 2143;
 inline constexpr unsigned kGetSelectionEnd = 2145;
 inline constexpr unsigned kGetFirstVisibleLine = 2152;
@@ -51,6 +53,7 @@ inline constexpr unsigned kGetXOffset = 2398;
 inline constexpr unsigned kMarkerAddSet = 2466;
 inline constexpr unsigned kGetCharacterPointer = 2520;
 inline constexpr unsigned kSetFirstVisibleLine = 2613;
+inline constexpr unsigned kGetRangePointer = 2643;
 inline constexpr unsigned kContractedFoldNext = 2618;
 inline constexpr unsigned kSetTargetRange = 2686;
 
@@ -76,6 +79,12 @@ class Editor {
         Send(sci::kSetSel, static_cast<std::uintptr_t>(anchor), caret);
     }
     void GotoLine(std::intptr_t line) const { Send(sci::kGotoLine, static_cast<std::uintptr_t>(line)); }
+    // Puts the caret at `position`, nothing selected, and scrolls it into view.
+    void GotoPos(std::intptr_t position) const { Send(sci::kGotoPos, static_cast<std::uintptr_t>(position)); }
+    // Where the line ends, before its line break.
+    std::intptr_t LineEndPosition(std::intptr_t line) const {
+        return Send(sci::kGetLineEndPosition, static_cast<std::uintptr_t>(line));
+    }
     void SetText(const std::string& text) const { Send(sci::kSetText, 0, Address(text)); }
     void ReplaceSel(const std::string& text) const { Send(sci::kReplaceSel, 0, Address(text)); }
 
@@ -136,6 +145,12 @@ class Editor {
     // SCI_GETCHARACTERPOINTER: valid until the document next changes.
     // Nothing when the editor does not answer it.
     std::optional<std::string_view> TextInPlace(std::intptr_t start, std::intptr_t length) const;
+    // The same through SCI_GETRANGEPOINTER, which moves the editor's gap only
+    // when it lies inside the range, where SCI_GETCHARACTERPOINTER moves it to
+    // the end of the document; else TextInPlace.
+    std::optional<std::string_view> RangeInPlace(std::intptr_t start, std::intptr_t length) const;
+    // The bytes of the line, without its line break; empty when they cannot be had.
+    std::string LineText(std::intptr_t line) const;
     // The whole document, `length` bytes long (NUL bytes included).
     std::optional<std::string> GetText(std::intptr_t length) const;
     // The selected text, which the caller knows to be `length` bytes long.

@@ -202,6 +202,7 @@ void FakeScintilla::Delete(std::intptr_t position, std::intptr_t length) {
     for (std::intptr_t* at : {&anchor_, &caret_, &targetStart_, &targetEnd_}) {
         *at = *at > end ? *at - length : std::min(*at, position);
     }
+    if (onModified_) onModified_(LineFromPosition(position), -removed);
 }
 
 void FakeScintilla::Insert(std::intptr_t position, std::string_view text) {
@@ -223,6 +224,7 @@ void FakeScintilla::Insert(std::intptr_t position, std::string_view text) {
     for (std::intptr_t* at : {&anchor_, &caret_, &targetStart_, &targetEnd_}) {
         if (*at > position) *at += static_cast<std::intptr_t>(text.size());
     }
+    if (onModified_) onModified_(LineFromPosition(position), added);
 }
 
 // An edit above the top line keeps the same text in view, as far as the
@@ -282,6 +284,12 @@ std::intptr_t FakeScintilla::Answer(unsigned message, std::uintptr_t wParam, std
             xOffset_ = 0;  // the start of the line must be in view
             return 0;
         }
+        case sci::kGotoPos:
+            anchor_ = caret_ = Clamp(position);
+            ScrollToLine(LineFromPosition(caret_));
+            return 0;
+        case sci::kGetLineEndPosition:
+            return static_cast<std::intptr_t>(LineEnd(Flat(), static_cast<std::size_t>(LineStart(position))));
         case sci::kGetSelectionStart:
             return std::min(anchor_, caret_);
         case sci::kGetSelectionEnd:
@@ -319,6 +327,9 @@ std::intptr_t FakeScintilla::Answer(unsigned message, std::uintptr_t wParam, std
             // messages, so that both ways of reading stay covered.
             if (convention_ == LengthConvention::kCountsNul) return 0;
             return reinterpret_cast<std::intptr_t>(Flat().data());
+        case sci::kGetRangePointer:  // as SCI_GETCHARACTERPOINTER
+            if (convention_ == LengthConvention::kCountsNul) return 0;
+            return reinterpret_cast<std::intptr_t>(Flat().data() + Clamp(position));
         case sci::kSetTargetRange:
             targetStart_ = Clamp(position);
             targetEnd_ = std::max(targetStart_, Clamp(lParam));

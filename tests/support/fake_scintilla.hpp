@@ -21,6 +21,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -74,6 +75,12 @@ class FakeScintilla {
         useTabs_ = useTabs;
         indent_ = indent;
         tabWidth_ = tabWidth;
+    }
+    // Called after every deletion and insertion, undone and redone ones too,
+    // with the line where it took place and the lines it added (negative:
+    // removed), as SCN_MODIFIED tells a plug-in.
+    void OnModified(std::function<void(std::intptr_t line, std::intptr_t linesAdded)> listener) {
+        onModified_ = std::move(listener);
     }
     // Undoes or redoes one step; false when there is none.
     bool Undo();
@@ -135,6 +142,7 @@ class FakeScintilla {
     std::intptr_t indent_ = 0;
     std::intptr_t tabWidth_ = 8;
     int writes_ = 0;
+    std::function<void(std::intptr_t, std::intptr_t)> onModified_;
     bool timed_ = false;
     std::chrono::nanoseconds timeSpent_{0};
     std::vector<unsigned> messages_;

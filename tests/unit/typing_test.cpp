@@ -1,0 +1,186 @@
+// Indentation while typing, over the stand-in editor: Enter as Notepad++
+// types it (with and without its auto-indent), then Halvex's work.
+#include "formatter/typing.hpp"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "fake_scintilla.hpp"
+#include "formatter/format_text.hpp"
+#include "program_generator.hpp"
+#include "reference.hpp"
+
+namespace halvex {
+namespace {
+
+using testing::FakeScintilla;
+
+// A document in the stand-in editor whose edits reach the checkpoints, as
+// SCN_MODIFIED reaches the plug-in.
+struct Typist {
+    explicit Typist(std::string document, std::intptr_t spacing = LevelCheckpoints::kDefaultSpacing)
+        : editor(std::move(document)), checkpoints(spacing) {
+        editor.OnModified([this](std::intptr_t line, std::intptr_t added) { checkpoints.Modified(line, added); });
+    }
+
+    // Enter: the selection replaced by a line break of the document's kind;
+    // with `autoIndent`, the new line then takes the indentation of the
+    // nearest line above that is not empty, as an undo step of its own (as
+    // Notepad++'s auto-indent does). Then Halvex's work.
+    bool Enter(bool autoIndent, const FormatSettings& settings = {}) {
+        const std::string& text = editor.document();
+        const char* eol = text.find("\r\n") != std::string::npos ? "\r\n"
+                          : text.find('\r') != std::string::npos ? "\r"
+                                                                  : "\n";
+        Send(sci::kReplaceSel, 0, reinterpret_cast<std::intptr_t>(eol));
+        const std::intptr_t line = editor.LineFromPosition(editor.caret());
+        std::intptr_t above = line - 1;
+        while (above > 0 && editor.LineStart(above) == Send(sci::kGetLineEndPosition, above)) --above;
+        const std::string aboveText = editor.document().substr(editor.LineStart(above));
+        const std::string indent = aboveText.substr(0, aboveText.find_first_not_of(" \t"));
+        if (autoIndent && !indent.empty()) {
+            const std::intptr_t start = editor.LineStart(line);
+            Send(sci::kSetTargetRange, start, start);
+            Send(sci::kReplaceTarget, indent.size(), reinterpret_cast<std::intptr_t>(indent.data()));
+            Send(sci::kGotoPos, start + static_cast<std::intptr_t>(indent.size()));
+        }
+        beforeHalvex = editor.document();
+        stepsBeforeHalvex = editor.writes();
+        const LowerCaseFolds folds;
+        return IndentAfterEnter(Editor(send), settings, folds, checkpoints);
+    }
+
+    std::intptr_t Send(unsigned message, std::uintptr_t wParam = 0, std::intptr_t lParam = 0) {
+        return editor.Handle(message, wParam, lParam);
+    }
+
+    FakeScintilla editor;
+    LevelCheckpoints checkpoints;
+    std::string beforeHalvex;  // the document after the host's Enter
+    int stepsBeforeHalvex = 0;
+    SendToEditor send = [this](unsigned m, std::uintptr_t w, std::intptr_t l) { return editor.Handle(m, w, l); };
+};
+
+// `marked` with the caret at '|' and the anchor at '^' (at the caret when
+// there is none), and without both marks.
+struct Marked {
+    std::string text;
+    std::intptr_t anchor, caret;
+};
+Marked Unmark(std::string marked) {
+    const auto caret = static_cast<std::intptr_t>(marked.find('|'));
+    marked.erase(static_cast<std::size_t>(caret), 1);
+    const std::size_t anchor = marked.find('^');
+    if (anchor == std::string::npos) return {marked, caret, caret};
+    marked.erase(anchor, 1);
+    return {marked, static_cast<std::intptr_t>(anchor), caret - (static_cast<std::intptr_t>(anchor) < caret ? 1 : 0)};
+}
+
+TEST(IndentWhileTyping, EnterIndentsTheFinishedLineAndTheNewOne) {
+    struct Case { const char* name; std::string before, want; bool autoIndent = true; FormatSettings settings = {}; };
+    for (const Case& c : {
+             Case{"after FOR", "SUB A\r\n  x = 1\r\nFOR i = 1 TO 3|\r\nEND SUB\r\n",
+                  "SUB A\r\n  x = 1\r\n  FOR i = 1 TO 3\r\n    |\r\nEND SUB\r\n"},
+             Case{"inside a block: the auto-indent is right", "  FOR i\r\n    PRINT i|\r\n  NEXT",
+                  "  FOR i\r\n    PRINT i\r\n    |\r\n  NEXT"},
+             Case{"NEXT moves to its FOR", "  FOR i\r\n    PRINT i\r\n    NEXT|",
+                  "  FOR i\r\n    PRINT i\r\n  NEXT\r\n  |"},
+             Case{"END IF", "  IF a THEN\r\n    b = 1\r\n    END IF|", "  IF a THEN\r\n    b = 1\r\n  END IF\r\n  |"},
+             Case{"ELSE", "  IF a THEN\r\n    b = 1\r\n    ELSE|", "  IF a THEN\r\n    b = 1\r\n  ELSE\r\n    |"},
+             Case{"CASE", "  SELECT CASE x\r\n    CASE 1\r\n      y = 1\r\n      CASE 2|",
+                  "  SELECT CASE x\r\n    CASE 1\r\n      y = 1\r\n    CASE 2\r\n      |"},
+             Case{"end of a routine", "SUB A\r\n  x = 1\r\n  END SUB|", "SUB A\r\n  x = 1\r\nEND SUB\r\n  |"},
+             Case{"a blank line, Blank lines empty", "  FOR i\r\n    \t |", "  FOR i\r\n\r\n    |", true,
+                  {.trimTabs = true, .blankLinesEmpty = true}},
+             Case{"LF document", "FOR i = 1 TO 3|\nNEXT\n", "  FOR i = 1 TO 3\n    |\nNEXT\n"},
+             Case{"CR document", "FOR i|\rNEXT", "  FOR i\r    |\rNEXT"},
+             Case{"auto-indent off", "SUB A\r\n  FOR i = 1 TO 3|", "SUB A\r\n  FOR i = 1 TO 3\r\n    |", false},
+             Case{"tabs", "\tFOR i = 1 TO 3|", "\tFOR i = 1 TO 3\n\t\t|", true, {.useTabs = 1}},
+             Case{"the editor's style", "FOR i|", "    FOR i\n        |", true, {.useTabs = -1}},
+             Case{"a selection replaced", "  FOR i = 1 TO 3^junk|", "  FOR i = 1 TO 3\n    |"},
+             Case{"in the middle of a line", "FOR i = 1 TO 3|PRINT i", "  FOR i = 1 TO 3\n    |PRINT i"},
+             Case{"at the start of the document", "|x = 1", "  \n  |x = 1"},
+             Case{"a keyword in a literal", "PRINT \"FOR\"|", "  PRINT \"FOR\"\n  |"},
+         }) {
+        const Marked before = Unmark(c.before);
+        Typist typist(before.text);
+        typist.editor.SetSelection(before.anchor, before.caret);
+        typist.editor.SetIndentation(false, 4, 8);
+        const bool changed = typist.Enter(c.autoIndent, c.settings);
+        const Marked want = Unmark(c.want);
+        EXPECT_EQ(typist.editor.document(), want.text) << c.name;
+        EXPECT_EQ(typist.editor.caret(), want.caret) << c.name;
+        EXPECT_EQ(typist.editor.anchor(), want.caret) << c.name;
+        // Halvex's edits are one undo step, none when nothing changed.
+        EXPECT_EQ(changed, typist.beforeHalvex != want.text) << c.name;
+        EXPECT_EQ(typist.editor.writes(), typist.stepsBeforeHalvex + (changed ? 1 : 0)) << c.name;
+        if (changed) {
+            typist.editor.Undo();
+            EXPECT_EQ(typist.editor.document(), typist.beforeHalvex) << c.name;
+        }
+    }
+}
+
+// The checkpoints against the whole document: over random Enters, inserted
+// and deleted block lines, typing inside lines and undo, each Enter leaves
+// the two lines as a Format of the whole document writes them and every
+// other line as it was. Checkpoints every 16 lines, so that the edits move,
+// drop and re-check many of them.
+TEST(IndentWhileTyping, CheckpointsGiveWhatTheWholeDocumentGives) {
+    constexpr std::string_view kLines[] = {"FOR i = 1 TO 2\r\n", "NEXT\r\n", "END SUB\r\n", "SUB X\r\n",
+                                           "IF a THEN\r\n", "\r\n", "DO\nLOOP\n", "SELECT CASE a\r"};
+    for (std::uint64_t seed = 1; seed <= 4; ++seed) {
+        std::mt19937_64 random(seed);
+        const auto pick = [&random](std::size_t n) {
+            return std::uniform_int_distribution<std::size_t>(0, n - 1)(random);
+        };
+        const FormatSettings settings{.trimTabs = seed % 2 == 0};
+        Typist typist(bench::GenerateProgram({.lines = 300, .seed = seed, .crlf = seed < 3}), 16);
+        FakeScintilla& editor = typist.editor;
+        for (int round = 0; round < 150; ++round) {
+            const auto line = static_cast<std::intptr_t>(pick(static_cast<std::size_t>(editor.LineCount())));
+            const std::intptr_t start = editor.LineStart(line);
+            switch (pick(4)) {
+                case 0: {
+                    const std::string_view text = kLines[pick(std::size(kLines))];
+                    typist.Send(sci::kSetTargetRange, start, start);
+                    typist.Send(sci::kReplaceTarget, text.size(), reinterpret_cast<std::intptr_t>(text.data()));
+                    continue;
+                }
+                case 1:
+                    typist.Send(sci::kSetTargetRange, start, editor.LineStart(line + 1));
+                    typist.Send(sci::kReplaceTarget, 0, reinterpret_cast<std::intptr_t>(""));
+                    continue;
+                case 2:
+                    editor.Undo();
+                    continue;
+                default:
+                    break;
+            }
+            typist.Send(sci::kGotoPos, typist.Send(sci::kGetLineEndPosition, line));
+            const std::string was(editor.document());
+            const std::vector<std::string_view> wasLines = reference::SplitLines(was);
+            typist.Enter(pick(2) == 0, settings);
+            const LowerCaseFolds folds;
+            FormatterState state;
+            IndentEngine engine(state, settings, folds);
+            engine.StartRun();
+            const std::string formatted = FormatText(editor.document(), engine).text;
+            const std::vector<std::string_view> lines = reference::SplitLines(editor.document());
+            const std::vector<std::string_view> want = reference::SplitLines(formatted);
+            const std::string label = "seed " + std::to_string(seed) + " round " + std::to_string(round);
+            ASSERT_EQ(lines.size(), wasLines.size() + 1) << label;
+            for (std::size_t i = 0; i < lines.size(); ++i) {
+                const bool ours = i == static_cast<std::size_t>(line) || i == static_cast<std::size_t>(line) + 1;
+                EXPECT_EQ(lines[i], ours ? want[i] : wasLines[i <= static_cast<std::size_t>(line) ? i : i - 1])
+                    << label << " line " << i;
+            }
+            if (HasFailure()) return;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace halvex
