@@ -203,6 +203,7 @@ SettingsValues LoadSettings(const std::vector<std::filesystem::path>& candidates
         values.indentWidth = file.readInteger(kIndentWidthKey, values.indentWidth);
         values.useTabs = file.readInteger(kUseTabsKey, values.useTabs);
         values.blankLines = file.readInteger(kBlankLinesKey, values.blankLines);
+        values.indentWhileTyping = file.readInteger(kIndentWhileTypingKey, values.indentWhileTyping);
         values.vrShortcutKey = parseShortcut(vrShortcut);
         values.formatShortcutKey = parseShortcut(formatShortcut);
         file.close();

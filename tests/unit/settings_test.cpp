@@ -187,11 +187,14 @@ TEST_F(SettingsFileTest, OptInFormatKeysAreOnForAnyNumberButZero) {
     EXPECT_EQ(style.useTabs, -1);
     EXPECT_EQ(read("").indentWidth, 2);
     EXPECT_EQ(read("").useTabs, 0);
-    // The sample that the release zip carries turns "Trim tabs" and "Blank
-    // lines" on, and leaves the rest at the defaults.
+    EXPECT_EQ(LoadSettings({Write("t.inf", "Indent while typing=1\r\n")}).indentWhileTyping, 1);
+    EXPECT_EQ(LoadSettings({}).indentWhileTyping, 0);
+    // The sample that the release zip carries turns "Trim tabs", "Blank
+    // lines" and "Indent while typing" on, and leaves the rest at the defaults.
     const SettingsValues sample = LoadSettings({HALVEX_TEST_DATA_DIR "/../../examples/Halvex.inf"});
     EXPECT_EQ(sample.trimTabs, 1);
     EXPECT_EQ(sample.blankLines, 1);
+    EXPECT_EQ(sample.indentWhileTyping, 1);
     EXPECT_EQ(sample.indentWidth, 2);
     EXPECT_EQ(sample.useTabs, 0);
 }
