@@ -19,6 +19,7 @@ namespace halvex {
 namespace sci {
 inline constexpr unsigned kGetLength = 2006;
 inline constexpr unsigned kGetCurrentPos = 2008;
+inline constexpr unsigned kGetAnchor = 2009;
 inline constexpr unsigned kRedo = 2011;
 inline constexpr unsigned kGotoLine = 2024;
 inline constexpr unsigned kGotoPos = 2025;
@@ -66,6 +67,7 @@ class Editor {
     explicit Editor(const SendToEditor& send) : send_(send) {}
 
     std::intptr_t CurrentPos() const { return Send(sci::kGetCurrentPos); }
+    std::intptr_t Anchor() const { return Send(sci::kGetAnchor); }
     std::intptr_t LineFromPosition(std::intptr_t position) const {
         return Send(sci::kLineFromPosition, static_cast<std::uintptr_t>(position));
     }

@@ -38,12 +38,12 @@ void Restore(const Editor& editor, const Target& target) {
 
 // Widens a non-empty selection to whole lines (taking in the line break of
 // its last line) and fetches it; with nothing selected fetches the document.
-std::optional<Target> FetchTarget(const Editor& editor, std::intptr_t caretPos) {
+std::optional<Target> FetchTarget(const Editor& editor, std::intptr_t caretPos, FormatScope scope) {
     Target target;
     target.view = SaveView(editor);
     const std::intptr_t start = editor.SelectionStart();
     const std::intptr_t end = editor.SelectionEnd();
-    if (end <= start) {
+    if (end <= start || scope == FormatScope::kDocument) {
         const std::intptr_t length = editor.Length();
         target.inPlace = editor.TextInPlace(0, length);
         if (target.inPlace) return target;
@@ -108,14 +108,14 @@ void WriteBack(const Editor& editor, std::optional<Target>& target, const std::s
 }
 
 void RunFormat(const Platform& platform, const FormatSettings& settings, FormatterState& state, WriteBackMode mode,
-               std::optional<Target>& target) {
+               FormatScope scope, std::optional<Target>& target) {
     const Editor editor(platform.sendToEditor);
     const FormatSettings style = FollowEditorStyle(editor, settings);
     IndentEngine engine(state, style, platform.lowerCaseFolds);
     engine.StartRun();
     const std::intptr_t caretPos = editor.CurrentPos();
     const std::intptr_t caretLine = editor.LineFromPosition(caretPos);
-    target = FetchTarget(editor, caretPos);
+    target = FetchTarget(editor, caretPos, scope);
     if (!target) return;
     if (target->text().find('\0') != std::string_view::npos) {
         Restore(editor, *target);
@@ -142,10 +142,10 @@ FormatSettings FollowEditorStyle(const Editor& editor, FormatSettings settings) 
 }
 
 void FormatCommand(const Platform& platform, const FormatSettings& settings, FormatterState& state,
-                   WriteBackMode mode) noexcept {
+                   WriteBackMode mode, FormatScope scope) noexcept {
     std::optional<Target> target;
     try {
-        RunFormat(platform, settings, state, mode, target);
+        RunFormat(platform, settings, state, mode, scope, target);
     } catch (...) {
         // Out of memory, most likely: the document has not been written, so
         // it stands as it was; give the user back the selection too.

@@ -19,6 +19,10 @@ inline constexpr std::u16string_view kNulSkippedText =
 // release's SCI_SETTEXT / SCI_REPLACESEL, kept for comparison.
 enum class WriteBackMode { kChangedLines, kWholeText };
 
+// What the command formats: the selection's lines (the whole document when
+// nothing is selected), or the whole document whatever is selected.
+enum class FormatScope { kSelection, kDocument };
+
 // The settings with "Use tabs" = kFollowEditor replaced by the editor's own
 // indentation: one tab per level when it indents with tabs, else its indent
 // size (the tab width when that is 0) in spaces. Other settings come back as
@@ -28,6 +32,6 @@ FormatSettings FollowEditorStyle(const Editor& editor, FormatSettings settings);
 // Runs one Format command. The document is either formatted or left exactly
 // as it was; no exception leaves this function.
 void FormatCommand(const Platform& platform, const FormatSettings& settings, FormatterState& state,
-                   WriteBackMode mode = WriteBackMode::kChangedLines) noexcept;
+                   WriteBackMode mode = WriteBackMode::kChangedLines, FormatScope scope = FormatScope::kSelection) noexcept;
 
 }  // namespace halvex

@@ -4,6 +4,7 @@
 #include <string>
 #include <utility>
 
+#include "formatter/format_on_save.hpp"
 #include "formatter/typing.hpp"
 #include "shell/platform_win32.hpp"
 
@@ -14,12 +15,15 @@ namespace {
 // Scintilla's, that only this file uses.
 constexpr UINT kNppMsg = WM_USER + 1000;
 constexpr UINT kNppmGetCurrentDocIndex = kNppMsg + 23;  // lParam: the view; -1 when it is hidden
+constexpr UINT kNppmSetStatusBar = kNppMsg + 24;
 constexpr UINT kNppmGetFullPathFromBufferId = kNppMsg + 58;
 constexpr UINT kNppmGetBufferIdFromPos = kNppMsg + 59;
 constexpr UINT kNppmGetBufferLangType = kNppMsg + 64;
 constexpr UINT kNppmAddScnModifiedFlags = kNppMsg + 117;  // since 8.7.7; earlier ones send every kind
 constexpr UINT kNppnReady = 1001;
 constexpr UINT kNppnFileBeforeClose = 1003;
+constexpr UINT kNppnFileBeforeSave = 1007;
+constexpr WPARAM kStatusBarDocType = 0;
 constexpr LRESULT kFreeBasicLanguage = 69;  // the language Notepad++ gives .bas files
 constexpr UINT kScnCharAdded = 2001;
 constexpr UINT kScnModified = 2008;
@@ -89,6 +93,12 @@ bool IsBasic(std::intptr_t bufferId) {
     std::wstring extension = path.substr(dot + 1);
     for (wchar_t& c : extension) c = c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c + 32) : c;
     return extension == L"bas" || extension == L"inc";
+}
+
+void SetStatus(std::u16string_view text) {
+    std::wstring line = L"Brenvo Plus: ";
+    for (const char16_t c : text) line.push_back(c == u'\n' ? L' ' : static_cast<wchar_t>(c));
+    SendNpp(kNppmSetStatusBar, kStatusBarDocType, reinterpret_cast<LPARAM>(line.c_str()));
 }
 
 // ---------------------------------------------------------------------------
@@ -177,12 +187,37 @@ void ForgetBuffer(std::intptr_t bufferId) {
     std::erase_if(typedDocuments, [bufferId](const auto& entry) { return entry.second.bufferId == bufferId; });
 }
 
+// ---------------------------------------------------------------------------
+// Format on save
+
+// The buffer about to be written is formatted in the view that shows it.
+// No message hands a plug-in the document of a buffer that no view shows,
+// and showing it would change what the user sees: such a buffer is saved
+// as it is, and the status bar says so.
+void OnBeforeSave(std::intptr_t bufferId) {
+    if (!IsBasic(bufferId)) return;
+    for (const int index : {0, 1}) {
+        if (BufferShownIn(index) != bufferId) continue;
+        Platform platform = Win32Platform(index == 0 ? npp->_scintillaMainHandle : npp->_scintillaSecondHandle);
+        platform.showMessageBox = [](std::u16string_view, std::u16string_view text, unsigned) {
+            SetStatus(text);
+            return IDOK;
+        };
+        FormatOnSave(platform, FormatSettingsFrom(*settings), *formatterState);
+        return;
+    }
+    const std::wstring path = BufferPath(bufferId);
+    const std::wstring name = path.substr(path.find_last_of(L"\\/") + 1);
+    SetStatus(std::u16string(name.begin(), name.end()) +
+              u" saved unformatted: Format on save reaches only a document shown in a view");
+}
+
 }  // namespace
 
 void OnNotification(const ScintillaNotification& notification, const NppData& nppData,
                     const SettingsValues& values, FormatterState& state, HMODULE plugin) noexcept {
     const bool typing = values.indentWhileTyping != 0;
-    if (!typing) return;
+    if (!typing && values.formatOnSave == 0) return;
     npp = &nppData;
     settings = &values;
     formatterState = &state;
@@ -200,6 +235,11 @@ void OnNotification(const ScintillaNotification& notification, const NppData& np
             case kNppnFileBeforeClose:
                 if (notification.nmhdr.hwndFrom == nppData._nppHandle) {
                     ForgetBuffer(static_cast<std::intptr_t>(notification.nmhdr.idFrom));
+                }
+                break;
+            case kNppnFileBeforeSave:
+                if (values.formatOnSave != 0 && notification.nmhdr.hwndFrom == nppData._nppHandle) {
+                    OnBeforeSave(static_cast<std::intptr_t>(notification.nmhdr.idFrom));
                 }
                 break;
             default:

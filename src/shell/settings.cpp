@@ -204,6 +204,7 @@ SettingsValues LoadSettings(const std::vector<std::filesystem::path>& candidates
         values.useTabs = file.readInteger(kUseTabsKey, values.useTabs);
         values.blankLines = file.readInteger(kBlankLinesKey, values.blankLines);
         values.indentWhileTyping = file.readInteger(kIndentWhileTypingKey, values.indentWhileTyping);
+        values.formatOnSave = file.readInteger(kFormatOnSaveKey, values.formatOnSave);
         values.vrShortcutKey = parseShortcut(vrShortcut);
         values.formatShortcutKey = parseShortcut(formatShortcut);
         file.close();

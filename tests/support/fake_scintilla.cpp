@@ -277,6 +277,8 @@ std::intptr_t FakeScintilla::Answer(unsigned message, std::uintptr_t wParam, std
             return Length();
         case sci::kGetCurrentPos:
             return caret_;
+        case sci::kGetAnchor:
+            return anchor_;
         case sci::kGotoLine: {
             const std::intptr_t line = std::clamp<std::intptr_t>(position, 0, LineCount() - 1);
             anchor_ = caret_ = LineStart(line);

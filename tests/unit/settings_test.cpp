@@ -187,8 +187,9 @@ TEST_F(SettingsFileTest, OptInFormatKeysAreOnForAnyNumberButZero) {
     EXPECT_EQ(style.useTabs, -1);
     EXPECT_EQ(read("").indentWidth, 2);
     EXPECT_EQ(read("").useTabs, 0);
-    EXPECT_EQ(LoadSettings({Write("t.inf", "Indent while typing=1\r\n")}).indentWhileTyping, 1);
-    EXPECT_EQ(LoadSettings({}).indentWhileTyping, 0);
+    const SettingsValues typing = LoadSettings({Write("t.inf", "Indent while typing=1\r\nFormat on save=1\r\n")});
+    EXPECT_EQ(typing.indentWhileTyping + typing.formatOnSave, 2);
+    EXPECT_EQ(LoadSettings({}).indentWhileTyping + LoadSettings({}).formatOnSave, 0);
     // The sample that the release zip carries turns "Trim tabs", "Blank
     // lines" and "Indent while typing" on, and leaves the rest at the defaults.
     const SettingsValues sample = LoadSettings({HALVEX_TEST_DATA_DIR "/../../examples/Halvex.inf"});
@@ -196,7 +197,7 @@ TEST_F(SettingsFileTest, OptInFormatKeysAreOnForAnyNumberButZero) {
     EXPECT_EQ(sample.blankLines, 1);
     EXPECT_EQ(sample.indentWhileTyping, 1);
     EXPECT_EQ(sample.indentWidth, 2);
-    EXPECT_EQ(sample.useTabs, 0);
+    EXPECT_EQ(sample.useTabs + sample.formatOnSave, 0);
 }
 
 TEST_F(SettingsFileTest, LatinOneAndUtf8WithMarkGiveTheSameText) {

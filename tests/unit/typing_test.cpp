@@ -1,5 +1,6 @@
 // Indentation while typing, over the stand-in editor: Enter as Notepad++
-// types it (with and without its auto-indent), then Halvex's work.
+// types it (with and without its auto-indent), then Halvex's work. And
+// Format on save, which keeps the caret where the user types.
 #include "formatter/typing.hpp"
 
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include <string>
 
 #include "fake_scintilla.hpp"
+#include "formatter/format_on_save.hpp"
 #include "formatter/format_text.hpp"
 #include "program_generator.hpp"
 #include "reference.hpp"
@@ -120,6 +122,34 @@ TEST(IndentWhileTyping, EnterIndentsTheFinishedLineAndTheNewOne) {
             typist.editor.Undo();
             EXPECT_EQ(typist.editor.document(), typist.beforeHalvex) << c.name;
         }
+    }
+}
+
+// On save the whole document is formatted, whatever is selected, and the
+// caret and the anchor stay in the text of their lines.
+TEST(FormatOnSave, WholeDocumentWithTheSelectionKeptInItsText) {
+    struct Case { const char* name; std::string before, want; };
+    for (const Case& c : {
+             Case{"a selection", "SUB A\r\nFOR i\r\nPR^IN|T i\r\nNEXT\r\nEND SUB",
+                  "SUB A\r\n  FOR i\r\n    PR^IN|T i\r\n  NEXT\r\nEND SUB"},
+             Case{"in indentation that shrinks", "x\r\n      |x = 1", "  x\r\n  |x = 1"},
+             Case{"after trailing spaces that go", "x = 1   |\r\ny", "  x = 1|\r\n  y"},
+             Case{"nothing to change", "  x|", "  x|"},
+         }) {
+        const Marked before = Unmark(c.before);
+        FakeScintilla editor(before.text);
+        editor.SetSelection(before.anchor, before.caret);
+        Platform platform;
+        platform.sendToEditor = [&editor](unsigned m, std::uintptr_t w, std::intptr_t l) {
+            return editor.Handle(m, w, l);
+        };
+        FormatterState state;
+        FormatOnSave(platform, {}, state);
+        const Marked want = Unmark(c.want);
+        EXPECT_EQ(editor.document(), want.text) << c.name;
+        EXPECT_EQ(editor.anchor(), want.anchor) << c.name;
+        EXPECT_EQ(editor.caret(), want.caret) << c.name;
+        EXPECT_EQ(editor.writes(), before.text == want.text ? 0 : 1) << c.name;
     }
 }
 
