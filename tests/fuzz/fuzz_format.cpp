@@ -60,11 +60,9 @@ void CheckFastPath(std::string_view input, FormatSettings settings) {
     }
 }
 
-// The settings with the indentation style that `choice` (1 to 9) picks: that
-// many spaces a level (9 is out of range: two), tabs for every third, blank
-// lines left empty for odd ones. The style writes the default style's levels
-// its own way and changes nothing else; formatting its output again changes
-// nothing.
+// The style that `choice` (1 to 9) picks (that many spaces a level, 9 being
+// two; tabs for every third; blank lines empty for odd ones) writes the
+// default style's levels its own way and nothing else, and is stable.
 FormatSettings CheckStyle(std::string_view input, FormatSettings settings, unsigned choice) {
     const bool tabs = choice % 3 == 0;
     settings.trimTabs = settings.trimTabs || tabs;  // tabs are read back as indentation

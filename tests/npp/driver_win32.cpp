@@ -310,11 +310,9 @@ void PressKeys(const std::string& keys, const std::string& how = "key") {
 // The first field of Notepad++'s status bar (where plug-ins write).
 void RecordStatus() {
     const HWND bar = FindWindowExW(npp._nppHandle, nullptr, L"msctls_statusbar32", nullptr);
-    wchar_t text[512] = {};
-    if (LOWORD(SendMessageW(bar, SB_GETTEXTLENGTHW, 0, 0)) < 512) {
-        SendMessageW(bar, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(text));
-    }
-    Record("status", EscapeField(Utf8(text)));
+    std::wstring text(LOWORD(SendMessageW(bar, SB_GETTEXTLENGTHW, 0, 0)) + 1, L'\0');
+    SendMessageW(bar, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(text.data()));
+    Record("status", EscapeField(Utf8(text.c_str())));
 }
 
 // Which view has the focus, as Notepad++ tells plug-ins: 0 main, 1 second.

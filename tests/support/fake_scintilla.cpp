@@ -324,12 +324,10 @@ std::intptr_t FakeScintilla::Answer(unsigned message, std::uintptr_t wParam, std
             return 0;
         case sci::kGetText:
             return GetText(wParam, buffer);
-        case sci::kGetCharacterPointer:
+        case sci::kGetCharacterPointer:  // wParam 0
+        case sci::kGetRangePointer:      // wParam the range's start
             // The stand-in for an old editor answers only the copying
             // messages, so that both ways of reading stay covered.
-            if (convention_ == LengthConvention::kCountsNul) return 0;
-            return reinterpret_cast<std::intptr_t>(Flat().data());
-        case sci::kGetRangePointer:  // as SCI_GETCHARACTERPOINTER
             if (convention_ == LengthConvention::kCountsNul) return 0;
             return reinterpret_cast<std::intptr_t>(Flat().data() + Clamp(position));
         case sci::kSetTargetRange:

@@ -26,6 +26,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 namespace halvex::testing {
@@ -72,13 +73,10 @@ class FakeScintilla {
     // The document's indentation settings, as SCI_GETUSETABS, SCI_GETINDENT
     // and SCI_GETTABWIDTH answer them (Scintilla's defaults at first).
     void SetIndentation(bool useTabs, std::intptr_t indent, std::intptr_t tabWidth) {
-        useTabs_ = useTabs;
-        indent_ = indent;
-        tabWidth_ = tabWidth;
+        std::tie(useTabs_, indent_, tabWidth_) = std::tie(useTabs, indent, tabWidth);
     }
-    // Called after every deletion and insertion, undone and redone ones too,
-    // with the line where it took place and the lines it added (negative:
-    // removed), as SCN_MODIFIED tells a plug-in.
+    // Told every deletion and insertion (undone, redone too) as SCN_MODIFIED
+    // tells a plug-in: the line, and the lines added (negative: removed).
     void OnModified(std::function<void(std::intptr_t line, std::intptr_t linesAdded)> listener) {
         onModified_ = std::move(listener);
     }

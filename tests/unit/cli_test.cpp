@@ -263,7 +263,6 @@ TEST_F(CliTest, FailuresExitTwoAndNameTheFile) {
                            Usage{"--indent +-3", "--indent needs a whole number"},
                            Usage{"--indent", "--indent needs a whole number"},
                            Usage{"--indent-width 9", "--indent-width needs a number from 1 to 8"},
-                           Usage{"--indent-width=0", "--indent-width needs a number from 1 to 8"},
                            Usage{"-i", "-i needs FILE arguments"},
                            Usage{"-i --check a.bas", "cannot be used together"},
                            Usage{"--diff -i a.bas", "cannot be used together"},

@@ -21,6 +21,7 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "cli.hpp"
@@ -249,24 +250,19 @@ TEST(FormatProperties, IndentationIsSpacesOnlyAndEven) {
     }
 }
 
-// Each style writes the default output's levels its own way and changes
-// nothing else, and formatting its output again changes nothing. Tabs are
-// read back as "Trim tabs" reads them, so the tabs row is also the adoption
-// case: a well-indented program indented with tabs formats to itself.
+// Each style writes the default output's levels its own way, nothing else,
+// and is stable; so a well-indented tab-indented program formats to itself.
 TEST(FormatProperties, StyleRewritesOnlyTheLevelsAndIsStable) {
-    struct Style { const char* name; FormatSettings keys; char fill; std::size_t perLevel; };
-    for (const Style& style : {Style{"four spaces", {.indentWidth = 4}, ' ', 4},
-                               Style{"tabs with Trim tabs", {.trimTabs = true, .useTabs = 1}, '\t', 1},
-                               Style{"one space, blank lines empty", {.indentWidth = 1, .blankLinesEmpty = true}, ' ', 1},
-                               Style{"tabs, blank lines empty", {.indentWidth = 8, .useTabs = 1, .blankLinesEmpty = true},
-                                     '\t', 1}}) {
+    struct Style { const char* name; std::int32_t width, tabs; bool blank; char fill; std::size_t perLevel; };
+    for (const Style& style : {Style{"four spaces", 4, 0, false, ' ', 4}, Style{"tabs", 2, 1, false, '\t', 1},
+                               Style{"one space, blank lines empty", 1, 0, true, ' ', 1},
+                               Style{"tabs, blank lines empty", 8, 1, true, '\t', 1}}) {
         for (const Sample& sample : Samples()) {
             FormatSettings settings = sample.settings;
-            settings.trimTabs = style.keys.trimTabs || style.keys.useTabs == 1;
+            settings.trimTabs = style.tabs == 1;  // as tabs are read back: the plain output to compare with
             const std::string plain = Format(sample.text, settings).text;
-            settings.indentWidth = style.keys.indentWidth;
-            settings.useTabs = style.keys.useTabs;
-            settings.blankLinesEmpty = style.keys.blankLinesEmpty;
+            std::tie(settings.indentWidth, settings.useTabs, settings.blankLinesEmpty) =
+                std::tie(style.width, style.tabs, style.blank);
             const std::string styled = Format(sample.text, settings).text;
             EXPECT_EQ(styled, Restyle(plain, style.fill, style.perLevel, settings.blankLinesEmpty))
                 << style.name << ": " << sample.name;
