@@ -17,7 +17,7 @@ FormattedText Format(std::string_view source, FormatSettings settings = {}) {
 }
 
 // Line breaks, and how a level is written in each indentation style.
-TEST(FormatText, LineBreaksAndIndentStyles) {
+TEST(FormatText, LineBreaks) {
     struct Case { const char* name; std::string_view source, want; FormatSettings settings = {}; };
     for (const Case& c : {
              Case{"CR LF, final break kept", "a\r\nb\r\n", "  a\r\n  b\r\n"},
