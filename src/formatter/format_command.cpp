@@ -80,33 +80,7 @@ void FollowTextAbove(const Editor& editor, IndentEngine& engine) {
     }
 }
 
-// The first release's write-back: the whole text, or the widened selection,
-// in one message. Bookmarks, folds and the view are lost.
-void WriteWholeText(const Editor& editor, const Target& target, const std::string& formatted) {
-    if (formatted == target.text()) return;  // no undo step, no "modified" mark
-    if (target.selectionMode) {
-        editor.ReplaceSel(formatted);
-    } else {
-        editor.SetText(formatted);
-    }
-}
-
-void WriteBack(const Editor& editor, std::optional<Target>& target, const std::string& formatted, WriteBackMode mode,
-               std::intptr_t caretLine) {
-    if (mode == WriteBackMode::kWholeText) {
-        WriteWholeText(editor, *target, formatted);
-        target.reset();  // written: nothing to restore from here on
-        editor.GotoLine(caretLine);
-        return;
-    }
-    const ChangedLines changes(editor, target->position, target->firstLine, target->text(), formatted);
-    changes.Write(editor);
-    const ViewPlace view = target->view;
-    target.reset();
-    ScrollToAndGotoLine(editor, view, caretLine);
-}
-
-void RunFormat(const Platform& platform, const FormatSettings& settings, FormatterState& state, WriteBackMode mode,
+void RunFormat(const Platform& platform, const FormatSettings& settings, FormatterState& state, WriteBack writeBack,
                std::optional<Target>& target) {
     const Editor editor(platform.sendToEditor);
     IndentEngine engine(state, settings, platform.lowerCaseFolds);
@@ -122,7 +96,9 @@ void RunFormat(const Platform& platform, const FormatSettings& settings, Formatt
     }
     if (target->selectionMode && settings.selectionContext) FollowTextAbove(editor, engine);
     const FormattedText formatted = FormatText(target->text(), engine);
-    WriteBack(editor, target, formatted.text, mode, caretLine);
+    writeBack(editor, {target->text(), formatted.text, target->position, target->firstLine, target->selectionMode,
+                       target->view, caretLine});
+    target.reset();  // written: nothing to restore from here on
     if (state.formatErrorState == kErrorRecorded) {
         platform.showMessageBox(kFormatBoxTitle, Text(kFormatErrorPrefix) + FromUtf8(state.errorLocation), 0);
     }
@@ -130,11 +106,17 @@ void RunFormat(const Platform& platform, const FormatSettings& settings, Formatt
 
 }  // namespace
 
+void WriteChangedLines(const Editor& editor, const Rewrite& rewrite) {
+    const ChangedLines changes(editor, rewrite.position, rewrite.firstLine, rewrite.oldText, rewrite.newText);
+    changes.Write(editor);
+    ScrollToAndGotoLine(editor, rewrite.view, rewrite.caretLine);
+}
+
 void FormatCommand(const Platform& platform, const FormatSettings& settings, FormatterState& state,
-                   WriteBackMode mode) noexcept {
+                   WriteBack writeBack) noexcept {
     std::optional<Target> target;
     try {
-        RunFormat(platform, settings, state, mode, target);
+        RunFormat(platform, settings, state, writeBack, target);
     } catch (...) {
         // Out of memory, most likely: the document has not been written, so
         // it stands as it was; give the user back the selection too.

@@ -10,6 +10,7 @@
 #include "formatter/format_command.hpp"
 #include "editor/editor.hpp"
 #include "text/text.hpp"
+#include "whole_text_write_back.hpp"
 
 namespace halvex {
 namespace {
@@ -31,7 +32,7 @@ class FormatCommandTest : public ::testing::TestWithParam<LengthConvention> {
         editor_.SetSelection(anchor, caret);
     }
 
-    void RunFormat(FormatSettings settings = {}, WriteBackMode mode = WriteBackMode::kChangedLines) {
+    void RunFormat(FormatSettings settings = {}, WriteBack writeBack = WriteChangedLines) {
         Platform platform;
         platform.sendToEditor = [this](unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
             return editor_.Handle(message, wParam, lParam);
@@ -40,7 +41,7 @@ class FormatCommandTest : public ::testing::TestWithParam<LengthConvention> {
             boxes_.push_back({Text(title), Text(text), flags});
             return 1;
         };
-        FormatCommand(platform, settings, state_, mode);
+        FormatCommand(platform, settings, state_, writeBack);
     }
 
     FakeScintilla editor_;
@@ -234,7 +235,7 @@ const KeepCase kKeepCases[] = {
 TEST_P(FormatCommandTest, WriteBackKeepsTheUsersPlace) {
     for (const KeepCase& c : kKeepCases) {
         Load(c.document, c.anchor, c.caret);
-        RunFormat({}, WriteBackMode::kWholeText);
+        RunFormat({}, bench::WriteWholeText);
         const std::string want = editor_.document();
 
         Load(c.document, c.anchor, c.caret);

@@ -30,6 +30,7 @@
 #include "reference.hpp"
 #include "shell/settings.hpp"
 #include "text/utf8.hpp"
+#include "whole_text_write_back.hpp"
 
 namespace halvex {
 namespace {
@@ -256,7 +257,7 @@ struct EditorRun {
 };
 
 EditorRun RunFormatCommand(FakeScintilla& editor, const FormatSettings& settings,
-                           WriteBackMode mode = WriteBackMode::kChangedLines) {
+                           WriteBack writeBack = WriteChangedLines) {
     EditorRun run;
     Platform platform;
     platform.sendToEditor = [&editor](unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
@@ -267,7 +268,7 @@ EditorRun RunFormatCommand(FakeScintilla& editor, const FormatSettings& settings
         return 1;
     };
     FormatterState state;
-    FormatCommand(platform, settings, state, mode);
+    FormatCommand(platform, settings, state, writeBack);
     run.document = editor.document();
     return run;
 }
@@ -331,7 +332,7 @@ TEST(FormatProperties, ChangedLinesWriteBackKeepsMarkersAndIsOneUndoStep) {
         const auto b = Pick(random, 2) ? a : static_cast<std::intptr_t>(Pick(random, sample.text.size() + 1));
         FakeScintilla whole(sample.text);
         whole.SetSelection(a, b);
-        const std::string want = RunFormatCommand(whole, sample.settings, WriteBackMode::kWholeText).document;
+        const std::string want = RunFormatCommand(whole, sample.settings, bench::WriteWholeText).document;
 
         FakeScintilla editor(sample.text, i % 2 ? LengthConvention::kCountsNul : LengthConvention::kExcludesNul);
         editor.SetSelection(a, b);
