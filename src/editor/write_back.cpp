@@ -1,6 +1,7 @@
 #include "editor/write_back.hpp"
 
 #include <algorithm>
+#include <vector>
 
 #include "text/byte_scan.hpp"
 
@@ -31,6 +32,7 @@ ChangedLines::ChangedLines(const Editor& editor, std::intptr_t position, std::in
     : position_(position), newText_(newText) {
     FindRuns(oldText, firstLine);
     if (runs_.empty()) return;
+    JoinByCost(runs_);
     ForEachMarkedLine(editor, [&](std::intptr_t line) { markers_.push_back({line, editor.MarkerGet(line)}); });
     for (std::intptr_t line = editor.ContractedFoldNext(0); line >= 0; line = editor.ContractedFoldNext(line + 1)) {
         folds_.push_back(line);
@@ -60,6 +62,7 @@ void ChangedLines::FindRuns(std::string_view oldText, std::intptr_t firstLine) {
         }
         if (inRun && (same || last)) {
             AddRun(run, oldText);
+            JoinNewest(runs_);
             inRun = false;
         }
         if (last) return;
@@ -80,6 +83,137 @@ void ChangedLines::AddRun(Run run, std::string_view oldText) {
         --run.newEnd;
     }
     runs_.push_back(run);
+}
+
+namespace {
+
+using Run = ChangedLines::Run;
+
+// What writing runs first..last as one replacement costs: its deletion and
+// its insertion, each when it has bytes and more when it spans lines, and
+// every byte of both.
+double ReplacementCost(const Run& first, const Run& last) {
+    const std::size_t deleted = last.oldEnd - first.oldBegin, inserted = last.newEnd - first.newBegin;
+    const double change = edit_cost::kChangeMs + (last.lastLine > first.firstLine ? edit_cost::kLinesMs : 0.0);
+    return (deleted > 0 ? change : 0.0) + (inserted > 0 ? change : 0.0) +
+           edit_cost::kByteMs * static_cast<double>(deleted + inserted);
+}
+
+// The unchanged bytes between run j - 1 and run j, in both texts.
+std::size_t GapBefore(const std::vector<Run>& runs, std::size_t j) {
+    return runs[j].oldBegin - runs[j - 1].oldEnd + (runs[j].newBegin - runs[j - 1].newEnd);
+}
+
+// Whether rewriting the gap before run j costs less than any one change.
+bool SmallGapBefore(const std::vector<Run>& runs, std::size_t j) {
+    return edit_cost::kByteMs * static_cast<double>(GapBefore(runs, j)) < edit_cost::kChangeMs;
+}
+
+// Whether the run, written alone, costs what a replacement of several does:
+// a deletion and an insertion, both across lines.
+bool CostsAsJoined(const Run& run) {
+    return run.lastLine > run.firstLine && run.oldEnd > run.oldBegin && run.newEnd > run.newBegin;
+}
+
+// Makes the runs from `first` on one, spanning the unchanged lines between them.
+void JoinFrom(std::vector<Run>& runs, std::size_t first) {
+    runs[first] = {runs[first].firstLine, runs.back().lastLine, runs[first].oldBegin, runs.back().oldEnd,
+                   runs[first].newBegin, runs.back().newEnd};
+    runs.resize(first + 1);
+}
+
+// Joins the last run with the ones before it across small gaps as long as
+// either side costs as a joined replacement: merged with that side, the other
+// side's changes are saved for less than one change of bytes.
+void JoinAcrossSmallGaps(std::vector<Run>& runs) {
+    while (runs.size() > 1 && SmallGapBefore(runs, runs.size() - 1) &&
+           (CostsAsJoined(runs.back()) || CostsAsJoined(runs[runs.size() - 2]))) {
+        JoinFrom(runs, runs.size() - 2);
+    }
+}
+
+// Joins the stretch of runs within single lines, apart by small gaps, that
+// the last run ends, once one replacement of it costs no more than writing
+// them apart.
+bool JoinStretchOfSingleLines(std::vector<Run>& runs) {
+    if (runs.back().lastLine > runs.back().firstLine) return false;
+    std::size_t first = runs.size() - 1;
+    double apart = ReplacementCost(runs[first], runs[first]);
+    while (first > 0 && SmallGapBefore(runs, first) && runs[first - 1].lastLine == runs[first - 1].firstLine) {
+        --first;
+        apart += ReplacementCost(runs[first], runs[first]);
+    }
+    if (first + 1 == runs.size() || ReplacementCost(runs[first], runs.back()) > apart) return false;
+    JoinFrom(runs, first);
+    return true;
+}
+
+// Whether each run joins the one before it in the cheapest way to write them
+// all. A replacement of runs i..j (i < j) costs some fixed amount plus the
+// bytes from run i's start to run j's end, so of all the runs that may start
+// the replacement ending with run j, the best is the one that minimises the
+// cost of the runs before it less the bytes before it: one pass finds it.
+std::vector<bool> CheapestJoins(const std::vector<Run>& runs) {
+    const std::size_t count = runs.size();
+    std::vector<double> cheapest(count + 1, 0.0);  // of writing the first k runs
+    std::vector<std::size_t> first(count);         // of the replacement that ends with run j
+    const auto startKey = [&](std::size_t i) {
+        return cheapest[i] - edit_cost::kByteMs * static_cast<double>(runs[i].oldBegin + runs[i].newBegin);
+    };
+    std::size_t start = 0;  // the best first run for a replacement of several
+    for (std::size_t j = 0; j < count; ++j) {
+        cheapest[j + 1] = cheapest[j] + ReplacementCost(runs[j], runs[j]);
+        first[j] = j;
+        const double joined = cheapest[start] + ReplacementCost(runs[start], runs[j]);
+        if (start < j && joined < cheapest[j + 1]) {
+            cheapest[j + 1] = joined;
+            first[j] = start;
+        }
+        if (startKey(j) < startKey(start)) start = j;
+    }
+    std::vector<bool> joinsPrevious(count, false);
+    for (std::size_t end = count; end > 0; end = first[end - 1]) {
+        for (std::size_t j = first[end - 1] + 1; j < end; ++j) joinsPrevious[j] = true;
+    }
+    return joinsPrevious;
+}
+
+// Leaves at most `keep` runs starting a replacement of their own after the
+// first: those after the widest gaps; the others join the run before them.
+void KeepWidestBreaks(const std::vector<Run>& runs, std::vector<bool>& joinsPrevious, std::size_t keep) {
+    std::vector<std::size_t> breaks;
+    for (std::size_t j = 1; j < runs.size(); ++j) {
+        if (!joinsPrevious[j]) breaks.push_back(j);
+    }
+    if (breaks.size() <= keep) return;
+    std::nth_element(breaks.begin(), breaks.begin() + static_cast<std::ptrdiff_t>(keep), breaks.end(),
+                     [&](std::size_t a, std::size_t b) { return GapBefore(runs, a) > GapBefore(runs, b); });
+    for (auto j = breaks.begin() + static_cast<std::ptrdiff_t>(keep); j != breaks.end(); ++j) joinsPrevious[*j] = true;
+}
+
+}  // namespace
+
+void ChangedLines::JoinNewest(std::vector<Run>& runs) {
+    JoinAcrossSmallGaps(runs);
+    if (JoinStretchOfSingleLines(runs)) JoinAcrossSmallGaps(runs);
+}
+
+void ChangedLines::JoinByCost(std::vector<Run>& runs) {
+    if (runs.empty()) return;
+    std::vector<bool> joinsPrevious = CheapestJoins(runs);
+    KeepWidestBreaks(runs, joinsPrevious, edit_cost::kMaxEdits - 1);
+    std::size_t kept = 0;
+    for (std::size_t j = 0; j < runs.size(); ++j) {
+        if (j == 0 || !joinsPrevious[j]) {
+            runs[kept++] = runs[j];
+            continue;
+        }
+        Run& joined = runs[kept - 1];
+        joined.lastLine = runs[j].lastLine;
+        joined.oldEnd = runs[j].oldEnd;
+        joined.newEnd = runs[j].newEnd;
+    }
+    runs.resize(kept);
 }
 
 // Visits, in order, the lines that hold a marker within a run or on the line

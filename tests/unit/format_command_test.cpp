@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -273,6 +274,114 @@ INSTANTIATE_TEST_SUITE_P(BothLengthConventions, FormatCommandTest,
                              return info.param == LengthConvention::kCountsNul ? std::string("CountsNul")
                                                                                  : std::string("ExcludesNul");
                          });
+
+// ---------------------------------------------------------------------------
+// Choosing the replacements by cost
+
+using EditRun = ChangedLines::Run;
+
+// What a replacement costs by the model beside the constants.
+double Cost(const EditRun& run) {
+    const std::size_t deleted = run.oldEnd - run.oldBegin, inserted = run.newEnd - run.newBegin;
+    const double change = edit_cost::kChangeMs + (run.lastLine > run.firstLine ? edit_cost::kLinesMs : 0);
+    return (deleted ? change : 0) + (inserted ? change : 0) + edit_cost::kByteMs * double(deleted + inserted);
+}
+
+double TotalCost(const std::vector<EditRun>& runs) {
+    double total = 0;
+    for (const EditRun& run : runs) total += Cost(run);
+    return total;
+}
+
+// The least cost of any way of joining neighbours: each replacement tried as
+// the last one after the cheapest way of writing the runs before it.
+double LeastCost(const std::vector<EditRun>& runs) {
+    std::vector<double> least(runs.size() + 1, 0);
+    for (std::size_t end = 1; end <= runs.size(); ++end) {
+        least[end] = INFINITY;
+        for (std::size_t first = 0; first < end; ++first) {
+            const EditRun& a = runs[first];
+            const EditRun& b = runs[end - 1];
+            least[end] = std::min(least[end], least[first] + Cost({a.firstLine, b.lastLine, a.oldBegin, b.oldEnd,
+                                                                   a.newBegin, b.newEnd}));
+        }
+    }
+    return least.back();
+}
+
+// Runs one to four lines long (mostly one), a deletion, an insertion or both
+// within them, apart by a line, by bytes about worth one change, or by
+// megabytes; with `dense`, single lines a line apart.
+std::vector<EditRun> RandomRuns(std::mt19937_64& random, std::size_t count, bool dense) {
+    const auto pick = [&](std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(random); };
+    constexpr std::size_t kGaps[] = {12, 12, 40'000, 60'000, 3'000'000};
+    std::vector<EditRun> runs;
+    std::intptr_t line = 0;
+    std::size_t oldAt = 0, newAt = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::intptr_t lines = dense || pick(2) ? 1 : 2 + static_cast<std::intptr_t>(pick(3));
+        const std::size_t kind = pick(3), deleted = kind == 1 ? 0 : 1 + pick(300), inserted = kind == 2 ? 0 : 1 + pick(300);
+        runs.push_back({line, line + lines - 1, oldAt, oldAt + deleted, newAt, newAt + inserted});
+        const std::size_t gap = dense ? 12 + pick(30) : kGaps[pick(5)] + pick(10'000);
+        line += lines + 1 + static_cast<std::intptr_t>(gap / 30);
+        oldAt += deleted + gap;
+        newAt += inserted + gap;
+    }
+    return runs;
+}
+
+// Joined as the runs are found and then all together: never more than the
+// least cost of any way of joining neighbours, and only neighbours joined.
+// Dense changes are joined as they are found, so few runs are ever held.
+TEST(JoinByCost, NoWayOfJoiningNeighboursCostsLess) {
+    std::mt19937_64 random(17);
+    for (int round = 0; round < 600; ++round) {
+        const bool dense = round % 4 == 0;
+        const std::vector<EditRun> runs = RandomRuns(random, dense ? 300 : 1 + round % 70, dense);
+        std::vector<EditRun> chosen;
+        std::size_t held = 0;
+        for (const EditRun& run : runs) {
+            chosen.push_back(run);
+            ChangedLines::JoinNewest(chosen);
+            held = std::max(held, chosen.size());
+        }
+        EXPECT_TRUE(!dense || held < 60) << "round " << round << " held " << held << " runs";
+        ChangedLines::JoinByCost(chosen);
+        EXPECT_LE(TotalCost(chosen), LeastCost(runs) + 1e-9) << "round " << round;
+        std::size_t next = 0;  // each chosen replacement begins and ends where runs do
+        for (const EditRun& replacement : chosen) {
+            EXPECT_EQ(replacement.oldBegin, runs[next].oldBegin) << "round " << round;
+            while (next < runs.size() && runs[next].oldEnd < replacement.oldEnd) ++next;
+            ASSERT_LT(next, runs.size()) << "round " << round;
+            EXPECT_EQ(replacement.newEnd, runs[next].newEnd) << "round " << round;
+            EXPECT_EQ(replacement.lastLine, runs[next++].lastLine) << "round " << round;
+        }
+        EXPECT_EQ(next, runs.size()) << "round " << round;
+    }
+}
+
+// Runs that each cost more than rewriting any gap would save, more of them
+// than the ceiling: the narrowest gaps are joined first.
+TEST(JoinByCost, NeverMoreThanTheCeilingOfEdits) {
+    std::vector<EditRun> runs;
+    std::vector<std::size_t> gaps;
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < edit_cost::kMaxEdits + 300; ++i) {
+        const std::size_t gap = (i * 7919 % 1000 + 1) * 10'000'000;
+        runs.push_back({static_cast<std::intptr_t>(i * 2), static_cast<std::intptr_t>(i * 2), at, at + 1, at, at + 1});
+        at += 1 + gap;
+        gaps.push_back(gap);
+    }
+    std::vector<EditRun> chosen = runs;
+    ChangedLines::JoinByCost(chosen);
+    ASSERT_EQ(chosen.size(), edit_cost::kMaxEdits);
+    std::size_t widestJoined = 0, narrowestKept = SIZE_MAX;
+    for (std::size_t i = 0; i + 1 < runs.size(); ++i) {
+        const bool kept = std::any_of(chosen.begin(), chosen.end(), [&](const EditRun& r) { return r.oldEnd == runs[i].oldEnd; });
+        (kept ? narrowestKept : widestJoined) = kept ? std::min(narrowestKept, gaps[i]) : std::max(widestJoined, gaps[i]);
+    }
+    EXPECT_LE(widestJoined, narrowestKept);
+}
 
 }  // namespace
 }  // namespace halvex
