@@ -45,6 +45,7 @@ inline constexpr unsigned kDocLineFromVisible = 2221;
 inline constexpr unsigned kFoldLine = 2237;
 inline constexpr unsigned kSetXOffset = 2397;
 inline constexpr unsigned kGetXOffset = 2398;
+inline constexpr unsigned kAllocate = 2446;
 inline constexpr unsigned kMarkerAddSet = 2466;
 inline constexpr unsigned kGetCharacterPointer = 2520;
 inline constexpr unsigned kSetFirstVisibleLine = 2613;
@@ -82,6 +83,8 @@ class Editor {
         Send(sci::kSetTargetRange, static_cast<std::uintptr_t>(start), end);
         Send(sci::kReplaceTarget, text.size(), reinterpret_cast<std::intptr_t>(text.data()));
     }
+    // Makes the document's buffer hold at least `bytes` bytes.
+    void Allocate(std::intptr_t bytes) const { Send(sci::kAllocate, static_cast<std::uintptr_t>(bytes)); }
     void BeginUndoAction() const { Send(sci::kBeginUndoAction); }
     void EndUndoAction() const { Send(sci::kEndUndoAction); }
 

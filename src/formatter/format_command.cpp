@@ -108,6 +108,13 @@ void RunFormat(const Platform& platform, const FormatSettings& settings, Formatt
 
 void WriteChangedLines(const Editor& editor, const Rewrite& rewrite) {
     const ChangedLines changes(editor, rewrite.position, rewrite.firstLine, rewrite.oldText, rewrite.newText);
+    // When an insertion does not fit in the room left in Scintilla's buffer,
+    // the buffer grows to the document and the insertion together and is
+    // filled with zeros all through (twice: text and styles); room for what
+    // Format adds, made at once, costs what the added bytes cost.
+    if (rewrite.newText.size() > rewrite.oldText.size()) {
+        editor.Allocate(editor.Length() + static_cast<std::intptr_t>(rewrite.newText.size() - rewrite.oldText.size()));
+    }
     changes.Write(editor);
     ScrollToAndGotoLine(editor, rewrite.view, rewrite.caretLine);
 }
