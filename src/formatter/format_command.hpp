@@ -12,6 +12,8 @@ inline constexpr std::u16string_view kFormatBoxTitle = u"OOPS!";
 inline constexpr std::u16string_view kFormatErrorPrefix = u"Format error in:\n";
 inline constexpr std::u16string_view kNulSkippedText =
     u"Format skipped: the text contains a NUL character.\nNothing was changed.";
+inline constexpr std::u16string_view kReadOnlyText =
+    u"Format skipped: the document is read-only.\nNothing was changed.";
 
 // How the result goes back into the editor. kChangedLines replaces only the
 // changed lines and keeps markers, folds and the view; kWholeText is the first
