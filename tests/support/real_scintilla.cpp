@@ -52,78 +52,19 @@
 
 extern const Lexilla::LexerModule lmFreeBasic;
 
-// The platform layer: a view that is never painted needs no fonts, windows,
-// list boxes or menus, and a surface only to measure text: every byte is one
-// unit wide, every line two high (the least Scintilla allows), and the
-// client area is what GetClientPosition says.
+// The platform layer: a view that is never painted needs no fonts, surfaces,
+// windows, list boxes or menus. Without a window id the editor makes no
+// surface, so it measures no text and its view never scrolls by itself.
 namespace Scintilla::Internal {
 
 std::shared_ptr<Font> Font::Allocate(const FontParameters&) { return std::make_shared<Font>(); }
-
-namespace {
-class MeasuringSurface : public Surface {
-   public:
-    void Init(WindowID) override {}
-    void Init(SurfaceID, WindowID) override {}
-    std::unique_ptr<Surface> AllocatePixMap(int, int) override { return std::make_unique<MeasuringSurface>(); }
-    void SetMode(SurfaceMode) override {}
-    void Release() noexcept override {}
-    int SupportsFeature(Supports) noexcept override { return 0; }
-    bool Initialised() override { return true; }
-    int LogPixelsY() override { return 72; }
-    int PixelDivisions() override { return 1; }
-    int DeviceHeightFont(int points) override { return points; }
-    void LineDraw(Point, Point, Stroke) override {}
-    void PolyLine(const Point*, size_t, Stroke) override {}
-    void Polygon(const Point*, size_t, FillStroke) override {}
-    void RectangleDraw(PRectangle, FillStroke) override {}
-    void RectangleFrame(PRectangle, Stroke) override {}
-    void FillRectangle(PRectangle, Fill) override {}
-    void FillRectangleAligned(PRectangle, Fill) override {}
-    void FillRectangle(PRectangle, Surface&) override {}
-    void RoundedRectangle(PRectangle, FillStroke) override {}
-    void AlphaRectangle(PRectangle, XYPOSITION, FillStroke) override {}
-    void GradientRectangle(PRectangle, const std::vector<ColourStop>&, GradientOptions) override {}
-    void DrawRGBAImage(PRectangle, int, int, const unsigned char*) override {}
-    void Ellipse(PRectangle, FillStroke) override {}
-    void Stadium(PRectangle, FillStroke, Ends) override {}
-    void Copy(PRectangle, Point, Surface&) override {}
-    std::unique_ptr<IScreenLineLayout> Layout(const IScreenLine*) override { return nullptr; }
-    void DrawTextNoClip(PRectangle, const Font*, XYPOSITION, std::string_view, ColourRGBA, ColourRGBA) override {}
-    void DrawTextClipped(PRectangle, const Font*, XYPOSITION, std::string_view, ColourRGBA, ColourRGBA) override {}
-    void DrawTextTransparent(PRectangle, const Font*, XYPOSITION, std::string_view, ColourRGBA) override {}
-    void MeasureWidths(const Font*, std::string_view text, XYPOSITION* positions) override {
-        for (size_t i = 0; i < text.size(); ++i) positions[i] = static_cast<XYPOSITION>(i + 1);
-    }
-    XYPOSITION WidthText(const Font*, std::string_view text) override { return static_cast<XYPOSITION>(text.size()); }
-    void DrawTextNoClipUTF8(PRectangle, const Font*, XYPOSITION, std::string_view, ColourRGBA, ColourRGBA) override {}
-    void DrawTextClippedUTF8(PRectangle, const Font*, XYPOSITION, std::string_view, ColourRGBA, ColourRGBA) override {}
-    void DrawTextTransparentUTF8(PRectangle, const Font*, XYPOSITION, std::string_view, ColourRGBA) override {}
-    void MeasureWidthsUTF8(const Font* font, std::string_view text, XYPOSITION* positions) override {
-        MeasureWidths(font, text, positions);
-    }
-    XYPOSITION WidthTextUTF8(const Font* font, std::string_view text) override { return WidthText(font, text); }
-    XYPOSITION Ascent(const Font*) override { return 1; }
-    XYPOSITION Descent(const Font*) override { return 0; }
-    XYPOSITION InternalLeading(const Font*) override { return 0; }
-    XYPOSITION Height(const Font*) override { return 1; }
-    XYPOSITION AverageCharWidth(const Font*) override { return 1; }
-    void SetClip(PRectangle) override {}
-    void PopClip() override {}
-    void FlushCachedState() override {}
-    void FlushDrawing() override {}
-};
-}  // namespace
-
-std::unique_ptr<Surface> Surface::Allocate(Technology) { return std::make_unique<MeasuringSurface>(); }
-
+std::unique_ptr<Surface> Surface::Allocate(Technology) { return nullptr; }
 Window::~Window() noexcept = default;
 void Window::Destroy() noexcept { wid = nullptr; }
 PRectangle Window::GetPosition() const { return GetClientPosition(); }
 void Window::SetPosition(PRectangle) {}
 void Window::SetPositionRelative(PRectangle, const Window*) {}
-// Ten lines of text, as wide as a screen.
-PRectangle Window::GetClientPosition() const { return PRectangle(0, 0, 1000, 20); }
+PRectangle Window::GetClientPosition() const { return PRectangle(0, 0, 1000, 1000); }
 void Window::Show(bool) {}
 void Window::InvalidateAll() {}
 void Window::InvalidateRectangle(PRectangle) {}
@@ -163,7 +104,7 @@ using Scintilla::Message;
 // steps that user actions start.
 class RealScintilla::View : public ScintillaBase {
    public:
-    View() { wMain = this; }
+    View() = default;
     ~View() override { Finalise(); }
     Scintilla::sptr_t Send(unsigned message, Scintilla::uptr_t wParam = 0, Scintilla::sptr_t lParam = 0) {
         return WndProc(static_cast<Message>(message), wParam, lParam);
@@ -173,7 +114,6 @@ class RealScintilla::View : public ScintillaBase {
    private:
     void Initialise() override {}
     void CancelModes() override { Editor::CancelModes(); }  // no autocompletion list to close
-    void SetVerticalScrollPos() override {}
     void SetHorizontalScrollPos() override {}
     bool ModifyScrollBars(Sci::Line, Sci::Line) override { return false; }
     void Copy() override {}

@@ -5,8 +5,6 @@
 // Messages go straight to the editor's message handler. It answers the same
 // questions as the stand-in editor (FakeScintilla), so that a test can run
 // against either; where the two disagree, this one is right.
-//
-// Ten lines fit on its screen, as on the stand-in's.
 
 #include <cstdint>
 #include <map>
