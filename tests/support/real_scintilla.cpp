@@ -114,6 +114,9 @@ class RealScintilla::View : public ScintillaBase {
    private:
     void Initialise() override {}
     void CancelModes() override { Editor::CancelModes(); }  // no autocompletion list to close
+    bool FineTickerRunning(TickReason) override { return false; }
+    void FineTickerStart(TickReason, int, int) override {}
+    void FineTickerCancel(TickReason) override {}
     void SetHorizontalScrollPos() override {}
     bool ModifyScrollBars(Sci::Line, Sci::Line) override { return false; }
     void Copy() override {}
