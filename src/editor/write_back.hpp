@@ -6,14 +6,24 @@
 // with the line it came from. Only the runs of changed lines are replaced,
 // each through the target and without the bytes that both versions share at
 // its ends: unchanged lines keep their change-history state, and the caret
-// stays. Replacing lines makes Scintilla merge the markers of the deleted
-// lines into one line and may open folds, so the markers of the changed lines
-// (and of the line after each run) are read before and put back after, and
-// the folds that a replacement opened are contracted again. Messages are
-// sent per changed run, marker and fold, never per line of the document.
+// stays. What a replacement disturbs around it is read before and put back
+// after, over the reach of each run (its lines and one line on either side):
+// - markers: Scintilla merges the markers of deleted lines into the line
+//   above, keeping every handle, and after a lone CR that line is the one
+//   above the run. Lines come back with exactly one handle per marker; the
+//   change-history bits that SCI_MARKERGET adds are no markers to put back.
+// - folds: deleting lines moves their fold-header flags to the line above and
+//   opens the folds around; the replaced lines are styled again from the line
+//   above each run, so that their fold levels are right, before the folds
+//   that were contracted are contracted again.
+// - lines hidden with SCI_HIDELINES are hidden again;
+// - Search › Mark highlights (indicator 31) on the rewritten text are put
+//   back on the same text.
+// Messages are sent per changed run, marker, fold, hidden line and highlight,
+// never per line of the document.
 //
 // Neighbouring runs are written as one replacement, spanning the unchanged
-// lines between them, when rewriting those lines costs less than the edit it
+// lines between them, when rewriting those lines costs less than the edits it
 // saves (see the costs below); change history then marks those lines too.
 
 #include <cstddef>
@@ -66,16 +76,16 @@ inline constexpr std::size_t kMaxEdits = 500;
 class ChangedLines {
    public:
     // `oldText` is what the document holds from `position` on, `firstLine`
-    // being the line there; `newText` must outlive this object. Reads the
-    // markers of the changed lines and the contracted folds.
+    // being the line there; `newText` must outlive this object. Reads what
+    // the write will disturb.
     ChangedLines(const Editor& editor, std::intptr_t position, std::intptr_t firstLine, std::string_view oldText,
                  std::string_view newText);
 
     bool empty() const { return runs_.empty(); }
 
     // Replaces each run of changed lines, all of them as one undo step, then
-    // puts the markers back and contracts the folds that were contracted.
-    // Sends nothing when nothing changed.
+    // puts back what the replacements disturbed. Sends nothing when nothing
+    // changed.
     void Write(const Editor& editor) const;
 
     // Changed lines firstLine..lastLine; the bytes that differ are
@@ -102,19 +112,35 @@ class ChangedLines {
         std::intptr_t line;
         std::uint32_t markers;
     };
+    // A stretch of the new text to fill with the Search › Mark indicator, or
+    // to clear of it.
+    struct Highlight {
+        std::size_t begin, end;
+        bool fill;
+    };
 
     void FindRuns(std::string_view oldText, std::intptr_t firstLine);
     void AddRun(Run run, std::string_view oldText);
     template <class Visit>
     void ForEachMarkedLine(const Editor& editor, Visit&& visit) const;
+    template <class Visit>
+    void ForEachLineInReach(Visit&& visit) const;
+    void ReadHighlights(const Editor& editor, std::string_view oldText);
+    void ReadHighlights(const Editor& editor, const Run& run, std::string_view oldText);
+    void RestyleRuns(const Editor& editor) const;
     void RestoreMarkers(const Editor& editor) const;
     void RestoreFolds(const Editor& editor) const;
+    void RestoreHiddenLines(const Editor& editor) const;
+    void RestoreHighlights(const Editor& editor) const;
 
     std::intptr_t position_;
     std::string_view newText_;
     std::vector<Run> runs_;
+    std::uint32_t markerMask_ = ~0u;  // the real markers among SCI_MARKERGET's bits
     std::vector<MarkedLine> markers_;     // by line
     std::vector<std::intptr_t> folds_;  // contracted headers, by line
+    std::vector<std::intptr_t> hidden_;  // hidden lines in reach, by line
+    std::vector<Highlight> highlights_;
 };
 
 }  // namespace halvex

@@ -44,7 +44,7 @@ std::optional<Target> FetchTarget(const Editor& editor, std::intptr_t caretPos) 
     const std::intptr_t end = editor.SelectionEnd();
     if (end <= start) {
         const std::intptr_t length = editor.Length();
-        target.inPlace = editor.TextInPlace(0, length);
+        target.inPlace = editor.DocumentInPlace(length);
         if (target.inPlace) return target;
         auto text = editor.GetText(length);
         if (!text) return std::nullopt;
@@ -58,7 +58,7 @@ std::optional<Target> FetchTarget(const Editor& editor, std::intptr_t caretPos) 
     target.position = editor.PositionFromLine(target.firstLine);
     const std::intptr_t newCaret = editor.PositionFromLine(editor.LineFromPosition(end) + 1);
     editor.SetSel(target.position, newCaret);
-    target.inPlace = editor.TextInPlace(target.position, newCaret - target.position);
+    target.inPlace = editor.RangeInPlace(target.position, newCaret - target.position);
     if (target.inPlace) return target;
     auto text = editor.GetSelText(newCaret - target.position);
     if (!text) {
@@ -73,7 +73,7 @@ std::optional<Target> FetchTarget(const Editor& editor, std::intptr_t caretPos) 
 // the widened selection: the document's first SelectionStart() bytes.
 void FollowTextAbove(const Editor& editor, IndentEngine& engine) {
     const std::intptr_t length = editor.SelectionStart();
-    if (const std::optional<std::string_view> above = editor.TextInPlace(0, length)) {
+    if (const std::optional<std::string_view> above = editor.RangeInPlace(0, length)) {
         FollowContext(*above, engine);
     } else if (const std::optional<std::string> copy = editor.GetText(length)) {
         FollowContext(*copy, engine);
@@ -85,6 +85,10 @@ void RunFormat(const Platform& platform, const FormatSettings& settings, Formatt
     const Editor editor(platform.sendToEditor);
     IndentEngine engine(state, settings, platform.lowerCaseFolds);
     engine.StartRun();
+    if (editor.ReadOnly()) {
+        platform.showMessageBox(kFormatBoxTitle, kReadOnlyText, 0);
+        return;
+    }
     const std::intptr_t caretPos = editor.CurrentPos();
     const std::intptr_t caretLine = editor.LineFromPosition(caretPos);
     target = FetchTarget(editor, caretPos);

@@ -17,6 +17,8 @@ inline constexpr std::u16string_view kFormatBoxTitle = u"OOPS!";
 inline constexpr std::u16string_view kFormatErrorPrefix = u"Format error in:\n";
 inline constexpr std::u16string_view kNulSkippedText =
     u"Format skipped: the text contains a NUL character.\nNothing was changed.";
+inline constexpr std::u16string_view kReadOnlyText =
+    u"Format skipped: the document is read-only.\nNothing was changed.";
 
 // What Format read and what goes in its place: the document's text from
 // `position` on (the widened selection, or all of it), which may point into

@@ -1,6 +1,7 @@
 #include "fake_scintilla.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <type_traits>
 
@@ -319,6 +320,9 @@ std::intptr_t FakeScintilla::Answer(unsigned message, std::uintptr_t wParam, std
             // messages, so that both ways of reading stay covered.
             if (convention_ == LengthConvention::kCountsNul) return 0;
             return reinterpret_cast<std::intptr_t>(Flat().data());
+        case sci::kGetRangePointer:
+            if (convention_ == LengthConvention::kCountsNul) return 0;
+            return reinterpret_cast<std::intptr_t>(Flat().data() + Clamp(position));
         case sci::kSetTargetRange:
             targetStart_ = Clamp(position);
             targetEnd_ = std::max(targetStart_, Clamp(lParam));
@@ -350,6 +354,10 @@ std::intptr_t FakeScintilla::Answer(unsigned message, std::uintptr_t wParam, std
                 if ((it->second & static_cast<std::uint32_t>(lParam)) != 0) return it->first;
             }
             return -1;
+        case sci::kMarkerHandleFromLine: {  // one handle per marker of a line
+            const auto found = markers_.find(position);
+            return found != markers_.end() && lParam < std::popcount(found->second) ? lParam : -1;
+        }
         case sci::kMarkerAddSet:
             AddMarkers(position, static_cast<std::uint32_t>(lParam));
             return 0;
@@ -381,6 +389,9 @@ std::intptr_t FakeScintilla::Answer(unsigned message, std::uintptr_t wParam, std
         case sci::kSetXOffset:
             xOffset_ = std::max<std::intptr_t>(position, 0);
             return 0;
+        case sci::kGetAllLinesVisible:
+        case sci::kGetLineVisible:
+            return 1;
         case sci::kVisibleFromDocLine:
         case sci::kDocLineFromVisible:
             return position;

@@ -5,9 +5,13 @@
 #include <random>
 #include <set>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "fake_scintilla.hpp"
+#if HALVEX_REAL_SCINTILLA
+#include "real_scintilla.hpp"
+#endif
 #include "formatter/format_command.hpp"
 #include "editor/editor.hpp"
 #include "text/text.hpp"
@@ -18,6 +22,9 @@ namespace {
 
 using testing::FakeScintilla;
 using testing::LengthConvention;
+#if HALVEX_REAL_SCINTILLA
+using testing::RealScintilla;
+#endif
 
 struct Box {
     std::u16string title;
@@ -25,14 +32,14 @@ struct Box {
     unsigned flags;
 };
 
-// Runs the Format command against a FakeScintilla and records the boxes.
-class FormatCommandTest : public ::testing::TestWithParam<LengthConvention> {
-   protected:
-    void Load(std::string document, std::intptr_t anchor, std::intptr_t caret) {
-        editor_ = FakeScintilla(std::move(document), GetParam());
-        editor_.SetSelection(anchor, caret);
-    }
+struct SkipCase;
+struct KeepCase;
 
+// Runs the Format command against an editor, the stand-in or Scintilla's own
+// core, and records the boxes.
+template <class Editor>
+class EditorHarness {
+   protected:
     void RunFormat(FormatSettings settings = {}, WriteBack writeBack = WriteChangedLines) {
         Platform platform;
         platform.sendToEditor = [this](unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
@@ -45,10 +52,35 @@ class FormatCommandTest : public ::testing::TestWithParam<LengthConvention> {
         FormatCommand(platform, settings, state_, writeBack);
     }
 
-    FakeScintilla editor_;
+    virtual void Load(const std::string& document, std::intptr_t anchor, std::intptr_t caret) = 0;
+    void CheckSkipCase(const SkipCase& c);
+    void CheckKeepCase(const KeepCase& c);
+
+    Editor editor_;
     FormatterState state_;
     std::vector<Box> boxes_;
 };
+
+class FormatCommandTest : public EditorHarness<FakeScintilla>, public ::testing::TestWithParam<LengthConvention> {
+   protected:
+    void Load(const std::string& document, std::intptr_t anchor, std::intptr_t caret) override {
+        editor_ = FakeScintilla(document, GetParam());
+        editor_.SetSelection(anchor, caret);
+    }
+};
+
+#if HALVEX_REAL_SCINTILLA
+class RealCoreTest : public EditorHarness<RealScintilla>, public ::testing::Test {
+   protected:
+    void Load(const std::string& document, std::intptr_t anchor, std::intptr_t caret) override {
+        editor_ = RealScintilla(document);
+        editor_.SetSelection(anchor, caret);
+    }
+};
+#define REAL_CORE_TEST(name) TEST_F(RealCoreTest, name)
+#else
+#define REAL_CORE_TEST(name) TEST(RealCoreTest, name)
+#endif
 
 constexpr std::string_view kProgram = "SUB A\r\nIF x THEN\r\ny = 1\r\nEND IF\r\nEND SUB\r\nz = 2";
 
@@ -124,7 +156,7 @@ TEST_P(FormatCommandTest, SelectionContext) {
         EXPECT_EQ(editor_.document(), document.substr(0, start) + c.want + document.substr(end)) << c.name;
         EXPECT_EQ(boxes_.empty() ? u"" : boxes_[0].text, c.box) << c.name;
         // The selection is read once; the text above it only with context.
-        EXPECT_EQ(std::count(editor_.messages().begin(), editor_.messages().end(), sci::kGetCharacterPointer),
+        EXPECT_EQ(std::count(editor_.messages().begin(), editor_.messages().end(), sci::kGetRangePointer),
                   c.context ? 2 : 1)
             << c.name;
     }
@@ -159,22 +191,6 @@ TEST_P(FormatCommandTest, UnchangedTextIsNotWrittenBack) {
     EXPECT_EQ(editor_.caret(), 7);  // still sent to the start of its line
 }
 
-TEST_P(FormatCommandTest, NulByteLeavesDocumentAndSelectionAlone) {
-    const std::string document("FOR i\n\0x\nNEXT\n", 14);
-    for (const auto& [anchor, caret] : {std::pair<std::intptr_t, std::intptr_t>{3, 3}, {8, 2}}) {
-        boxes_.clear();
-        Load(document, anchor, caret);
-        RunFormat();
-        EXPECT_EQ(editor_.document(), document);
-        EXPECT_EQ(editor_.writes(), 0);
-        EXPECT_EQ(editor_.anchor(), anchor);
-        EXPECT_EQ(editor_.caret(), caret);
-        ASSERT_EQ(boxes_.size(), 1u);
-        EXPECT_EQ(boxes_[0].title, u"OOPS!");
-        EXPECT_EQ(boxes_[0].text, u"Format skipped: the text contains a NUL character.\nNothing was changed.");
-    }
-}
-
 TEST_P(FormatCommandTest, EmptyDocumentBecomesTheIndentationOfOneLine) {
     Load("", 0, 0);
     RunFormat();
@@ -206,6 +222,12 @@ struct KeepCase {
     std::intptr_t top, xOffset;          // the view before
     std::intptr_t wantTop, wantXOffset;  // and after
     std::size_t maxMessages = 60;
+    // What only Scintilla's own core shows: rows with these run on it alone.
+    bool realCoreOnly = false;
+    std::string_view typed = {};  // typed at the start of line 1, then saved
+    std::intptr_t hiddenFirst = 0, hiddenLast = -1;  // hidden with View › Hide Lines
+    std::string_view marked = {};  // its first occurrence highlighted with Search › Mark
+    bool gapStays = false;  // reading the text leaves the buffer's gap where it was
 };
 
 // Lines 1, 2, 7 and 12 change; line 1 and 2 as one run.
@@ -230,42 +252,151 @@ const KeepCase kKeepCases[] = {
      0, 0, 3, 0},
     {"nothing to change", "SUB A\r\n  x = 1\r\nEND SUB\r\n", 0, 0, {{1, 2}}, {0}, 0, 8, 0, 8},
     {"work follows changed runs and markers, not lines", ManyLinesOneChanged(), 13500, 13500,
-     {{3, 1}, {1500, 2}, {1501, 4}, {2900, 8}}, {10, 1499, 2000}, 1495, 8, 1495, 8, 45},
+     {{3, 1}, {1500, 2}, {1501, 4}, {2900, 8}}, {10, 1499, 2000}, 1495, 8, 1495, 8, 55},
+    {"markers of one number on two lines of a run keep one handle each", std::string(kPlaces), 0, 0,
+     {{1, 1u << 20}, {2, 1u << 20}}, {}, 0, 0, 0, 0},
+    {"markers of a selection's first line after a lone CR stay there", "a\rx\ny\n", 2, 3, {{0, 1u << 3}, {1, 1u << 20}},
+     {}, 0, 0, 0, 0},
+    {"a folded routine below the first line of a run stays folded", "x = 0\nSUB B\nFOR i = 1 TO 2\ny = 2\nNEXT\nEND SUB\nz = 1\n",
+     0, 0, {}, {1}, 0, 0, 0, 0},
+    {"change history is not put back as markers", std::string(kPlaces), 0, 0, {{1, 1u << 20}, {2, 1u << 20}}, {}, 0, 0,
+     0, 0, 60, true, " "},
+    {"hidden lines stay hidden, highlights stay on their text", std::string(kPlaces), 0, 0, {}, {}, 0, 0, 0, 0, 100, true,
+     {}, 2, 2, "x THEN"},
+    {"reading a selection leaves the gap where typing put it", std::string(kPlaces), 36, 46, {}, {}, 0, 0, 0, 0, 60,
+     true, " ", 0, -1, {}, true},
 };
+
+// Format changes nothing, keeps the selection and says why.
+struct SkipCase {
+    const char* name;
+    std::string document;
+    std::intptr_t anchor, caret;
+    std::u16string_view box;
+    bool readOnly = false;  // the stand-in has no read-only documents
+    bool realCoreOnly = readOnly;
+};
+
+const SkipCase kSkipCases[] = {
+    {"a NUL byte, nothing selected", std::string("FOR i\n\0x\nNEXT\n", 14), 3, 3, kNulSkippedText},
+    {"a NUL byte in the selection", std::string("FOR i\n\0x\nNEXT\n", 14), 8, 2, kNulSkippedText},
+    {"a read-only document", "FOR i\nx\nNEXT\n", 8, 2, kReadOnlyText, true},
+};
+
+template <class Editor>
+void EditorHarness<Editor>::CheckSkipCase(const SkipCase& c) {
+    boxes_.clear();
+    Load(c.document, c.anchor, c.caret);
+    if constexpr (!std::is_same_v<Editor, FakeScintilla>) {
+        if (c.readOnly) editor_.SetReadOnly();
+    }
+    RunFormat();
+    EXPECT_EQ(editor_.document(), c.document) << c.name;
+    EXPECT_EQ(editor_.writes(), 0) << c.name;
+    EXPECT_EQ(editor_.anchor(), c.anchor) << c.name;
+    EXPECT_EQ(editor_.caret(), c.caret) << c.name;
+    ASSERT_EQ(boxes_.size(), 1u) << c.name;
+    EXPECT_EQ(boxes_[0].title, u"OOPS!");
+    EXPECT_EQ(boxes_[0].text, c.box) << c.name;
+}
+
+// The document that the whole-text write-back leaves.
+std::string WholeTextResult(const std::string& document, std::intptr_t anchor, std::intptr_t caret) {
+    FakeScintilla editor(document);
+    editor.SetSelection(anchor, caret);
+    Platform platform;
+    platform.sendToEditor = [&editor](unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
+        return editor.Handle(message, wParam, lParam);
+    };
+    platform.showMessageBox = [](std::u16string_view, std::u16string_view, unsigned) { return 1; };
+    FormatterState state;
+    FormatCommand(platform, {}, state, bench::WriteWholeText);
+    return editor.document();
+}
+
+template <class Editor>
+void EditorHarness<Editor>::CheckKeepCase(const KeepCase& c) {
+    Load(c.document, c.anchor, c.caret);
+    for (const auto& [line, markers] : c.markers) editor_.AddMarkers(line, markers);
+    for (const std::intptr_t line : c.folds) editor_.ContractFold(line);
+    std::set<std::intptr_t> hidden;
+    std::vector<std::string> marked;
+    std::intptr_t gap = 0;
+    if constexpr (!std::is_same_v<Editor, FakeScintilla>) {
+        if (!c.typed.empty()) editor_.TypeAndSave(editor_.LineStart(1), std::string(c.typed));
+        if (c.hiddenFirst <= c.hiddenLast) editor_.HideLines(c.hiddenFirst, c.hiddenLast);
+        if (!c.marked.empty()) editor_.Mark(editor_.document().find(c.marked), c.marked.size());
+        hidden = editor_.hiddenLines();
+        marked = editor_.markedTexts();
+        gap = editor_.gapPosition();
+    }
+    editor_.SetView(c.top, c.xOffset);
+    const std::string before = editor_.document();
+    const std::string want = WholeTextResult(before, editor_.anchor(), editor_.caret());
+    const auto markers = editor_.markers();
+    const auto folds = editor_.contractedFolds();
+    const std::intptr_t caretLine = editor_.LineFromPosition(editor_.caret());
+    const std::size_t sentBefore = editor_.messages().size();
+    RunFormat();
+    EXPECT_EQ(editor_.document(), want) << c.name;
+    EXPECT_EQ(editor_.markers(), markers) << c.name;
+    EXPECT_EQ(editor_.contractedFolds(), folds) << c.name;
+    if constexpr (std::is_same_v<Editor, FakeScintilla>) {  // the headless core's view never scrolls
+        EXPECT_EQ(editor_.firstVisibleLine(), c.wantTop) << c.name;
+        EXPECT_EQ(editor_.xOffset(), c.wantXOffset) << c.name;
+    }
+    EXPECT_EQ(editor_.caret(), editor_.LineStart(caretLine)) << c.name;
+    EXPECT_EQ(editor_.anchor(), editor_.caret()) << c.name;
+    EXPECT_LE(editor_.messages().size() - sentBefore, c.maxMessages) << c.name;
+    EXPECT_EQ(editor_.writes(), want == before ? 0 : 1) << c.name;
+    EXPECT_FALSE(editor_.undoGroupOpen()) << c.name;
+    if constexpr (!std::is_same_v<Editor, FakeScintilla>) {
+        EXPECT_EQ(editor_.duplicateMarkers(), std::set<std::intptr_t>{}) << c.name;
+        EXPECT_EQ(editor_.hiddenLines(), hidden) << c.name;
+        EXPECT_EQ(editor_.markedTexts(), marked) << c.name;
+        if (c.gapStays) {
+            EXPECT_EQ(editor_.gapPosition(), gap) << c.name;
+        }
+    }
+    if (want == before) {
+        const auto& sent = editor_.messages();
+        EXPECT_EQ(std::count(sent.begin(), sent.end(), sci::kBeginUndoAction), 0) << c.name;
+        return;
+    }
+    EXPECT_TRUE(editor_.Undo()) << c.name;
+    EXPECT_EQ(editor_.document(), before) << c.name;
+    if (!c.typed.empty()) return;  // the typing is the step before
+    EXPECT_FALSE(editor_.Undo()) << c.name;
+    EXPECT_TRUE(editor_.Redo()) << c.name;
+    EXPECT_EQ(editor_.document(), want) << c.name;
+}
+
+TEST_P(FormatCommandTest, NulByteLeavesDocumentAndSelectionAlone) {
+    for (const SkipCase& c : kSkipCases) {
+        if (!c.realCoreOnly) CheckSkipCase(c);
+    }
+}
 
 TEST_P(FormatCommandTest, WriteBackKeepsTheUsersPlace) {
     for (const KeepCase& c : kKeepCases) {
-        Load(c.document, c.anchor, c.caret);
-        RunFormat({}, bench::WriteWholeText);
-        const std::string want = editor_.document();
-
-        Load(c.document, c.anchor, c.caret);
-        for (const auto& [line, markers] : c.markers) editor_.AddMarkers(line, markers);
-        for (const std::intptr_t line : c.folds) editor_.ContractFold(line);
-        editor_.SetView(c.top, c.xOffset);
-        const std::intptr_t caretLine = editor_.LineFromPosition(c.caret);
-        RunFormat();
-        EXPECT_EQ(editor_.document(), want) << c.name;
-        EXPECT_EQ(editor_.markers(), c.markers) << c.name;
-        EXPECT_EQ(editor_.contractedFolds(), c.folds) << c.name;
-        EXPECT_EQ(editor_.firstVisibleLine(), c.wantTop) << c.name;
-        EXPECT_EQ(editor_.xOffset(), c.wantXOffset) << c.name;
-        EXPECT_EQ(editor_.caret(), editor_.LineStart(caretLine)) << c.name;
-        EXPECT_EQ(editor_.anchor(), editor_.caret()) << c.name;
-        EXPECT_LE(editor_.messages().size(), c.maxMessages) << c.name;
-        EXPECT_EQ(editor_.writes(), want == c.document ? 0 : 1) << c.name;
-        EXPECT_FALSE(editor_.undoGroupOpen()) << c.name;
-        if (want == c.document) {
-            const auto& sent = editor_.messages();
-            EXPECT_EQ(std::count(sent.begin(), sent.end(), sci::kBeginUndoAction), 0) << c.name;
-            continue;
-        }
-        EXPECT_TRUE(editor_.Undo()) << c.name;
-        EXPECT_EQ(editor_.document(), c.document) << c.name;
-        EXPECT_FALSE(editor_.Undo()) << c.name;
-        EXPECT_TRUE(editor_.Redo()) << c.name;
-        EXPECT_EQ(editor_.document(), want) << c.name;
+        if (!c.realCoreOnly) CheckKeepCase(c);
     }
+}
+
+REAL_CORE_TEST(WriteBackKeepsTheUsersPlace) {
+#if HALVEX_REAL_SCINTILLA
+    for (const KeepCase& c : kKeepCases) CheckKeepCase(c);
+#else
+    GTEST_SKIP() << "built without Scintilla's sources (HALVEX_SCINTILLA_DIR)";
+#endif
+}
+
+REAL_CORE_TEST(SkippedRunsLeaveDocumentAndSelectionAlone) {
+#if HALVEX_REAL_SCINTILLA
+    for (const SkipCase& c : kSkipCases) CheckSkipCase(c);
+#else
+    GTEST_SKIP() << "built without Scintilla's sources (HALVEX_SCINTILLA_DIR)";
+#endif
 }
 
 INSTANTIATE_TEST_SUITE_P(BothLengthConventions, FormatCommandTest,
