@@ -28,73 +28,6 @@ void ScrollToAndGotoLine(const Editor& editor, const ViewPlace& place, std::intp
     if (editor.FirstVisibleLine() == top) editor.SetXOffset(place.xOffset);
 }
 
-ChangedLines::ChangedLines(const Editor& editor, std::intptr_t position, std::intptr_t firstLine,
-                           std::string_view oldText, std::string_view newText)
-    : position_(position), newText_(newText) {
-    FindRuns(oldText, firstLine);
-    if (runs_.empty()) return;
-    JoinByCost(runs_);
-    if (editor.ChangeHistoryInMarkers()) markerMask_ = ~sci::kChangeHistoryMarkers;
-    ForEachMarkedLine(editor, [&](std::intptr_t line) {
-        markers_.push_back({line, editor.MarkerGet(line) & markerMask_});
-    });
-    for (std::intptr_t line = editor.ContractedFoldNext(0); line >= 0; line = editor.ContractedFoldNext(line + 1)) {
-        folds_.push_back(line);
-    }
-    if (!editor.AllLinesVisible()) {
-        ForEachLineInReach([&](std::intptr_t line) {
-            if (!editor.LineVisible(line)) hidden_.push_back(line);
-        });
-    }
-    ReadHighlights(editor, oldText);
-}
-
-// Walks both texts line by line. Should their numbers of lines differ, the
-// last run reaches to the end of both, so the result is right in any case.
-void ChangedLines::FindRuns(std::string_view oldText, std::intptr_t firstLine) {
-    Run run{};
-    bool inRun = false;
-    std::size_t oldAt = 0, newAt = 0;
-    for (std::intptr_t line = firstLine;; ++line) {
-        const std::size_t oldBreak = LineEnd(oldText, oldAt), newBreak = LineEnd(newText_, newAt);
-        const bool oldLast = oldBreak == oldText.size(), newLast = newBreak == newText_.size();
-        const bool last = oldLast || newLast;
-        const std::size_t oldNext = oldLast != newLast ? oldText.size() : NextLineStart(oldText, oldBreak);
-        const std::size_t newNext = oldLast != newLast ? newText_.size() : NextLineStart(newText_, newBreak);
-        const bool same = oldLast == newLast &&
-                          oldText.substr(oldAt, oldNext - oldAt) == newText_.substr(newAt, newNext - newAt);
-        if (!same) {
-            if (!inRun) run = {line, line, oldAt, oldAt, newAt, newAt};
-            inRun = true;
-            run.lastLine = line;
-            run.oldEnd = oldNext;
-            run.newEnd = newNext;
-        }
-        if (inRun && (same || last)) {
-            AddRun(run, oldText);
-            JoinNewest(runs_);
-            inRun = false;
-        }
-        if (last) return;
-        oldAt = oldNext;
-        newAt = newNext;
-    }
-}
-
-// Keeps the run without the bytes that both versions share at its ends.
-void ChangedLines::AddRun(Run run, std::string_view oldText) {
-    while (run.oldBegin < run.oldEnd && run.newBegin < run.newEnd && oldText[run.oldBegin] == newText_[run.newBegin]) {
-        ++run.oldBegin;
-        ++run.newBegin;
-    }
-    while (run.oldBegin < run.oldEnd && run.newBegin < run.newEnd &&
-           oldText[run.oldEnd - 1] == newText_[run.newEnd - 1]) {
-        --run.oldEnd;
-        --run.newEnd;
-    }
-    runs_.push_back(run);
-}
-
 namespace {
 
 using Run = ChangedLines::Run;
@@ -224,6 +157,77 @@ void ChangedLines::JoinByCost(std::vector<Run>& runs) {
         joined.newEnd = runs[j].newEnd;
     }
     runs.resize(kept);
+}
+
+ChangedLines::ChangedLines(const Editor& editor, std::intptr_t position, std::intptr_t firstLine,
+                           std::string_view oldText, std::string_view newText)
+    : position_(position), newText_(newText) {
+    const double apart = FindRuns(oldText, firstLine);
+    if (runs_.empty()) return;
+    if (apart > edit_cost::kApartMs) JoinByCost(runs_);
+    if (editor.ChangeHistoryInMarkers()) markerMask_ = ~sci::kChangeHistoryMarkers;
+    ForEachMarkedLine(editor, [&](std::intptr_t line) {
+        markers_.push_back({line, editor.MarkerGet(line) & markerMask_});
+    });
+    for (std::intptr_t line = editor.ContractedFoldNext(0); line >= 0; line = editor.ContractedFoldNext(line + 1)) {
+        folds_.push_back(line);
+    }
+    if (!editor.AllLinesVisible()) {
+        ForEachLineInReach([&](std::intptr_t line) {
+            if (!editor.LineVisible(line)) hidden_.push_back(line);
+        });
+    }
+    ReadHighlights(editor, oldText);
+}
+
+// Walks both texts line by line. Should their numbers of lines differ, the
+// last run reaches to the end of both, so the result is right in any case.
+// Returns what writing every run apart costs; once that is over the budget
+// for it, joins runs as they are found where any cheapest way does.
+double ChangedLines::FindRuns(std::string_view oldText, std::intptr_t firstLine) {
+    double apart = 0;
+    Run run{};
+    bool inRun = false;
+    std::size_t oldAt = 0, newAt = 0;
+    for (std::intptr_t line = firstLine;; ++line) {
+        const std::size_t oldBreak = LineEnd(oldText, oldAt), newBreak = LineEnd(newText_, newAt);
+        const bool oldLast = oldBreak == oldText.size(), newLast = newBreak == newText_.size();
+        const bool last = oldLast || newLast;
+        const std::size_t oldNext = oldLast != newLast ? oldText.size() : NextLineStart(oldText, oldBreak);
+        const std::size_t newNext = oldLast != newLast ? newText_.size() : NextLineStart(newText_, newBreak);
+        const bool same = oldLast == newLast &&
+                          oldText.substr(oldAt, oldNext - oldAt) == newText_.substr(newAt, newNext - newAt);
+        if (!same) {
+            if (!inRun) run = {line, line, oldAt, oldAt, newAt, newAt};
+            inRun = true;
+            run.lastLine = line;
+            run.oldEnd = oldNext;
+            run.newEnd = newNext;
+        }
+        if (inRun && (same || last)) {
+            AddRun(run, oldText);
+            apart += ReplacementCost(runs_.back(), runs_.back());
+            if (apart > edit_cost::kApartMs) JoinNewest(runs_);
+            inRun = false;
+        }
+        if (last) return apart;
+        oldAt = oldNext;
+        newAt = newNext;
+    }
+}
+
+// Keeps the run without the bytes that both versions share at its ends.
+void ChangedLines::AddRun(Run run, std::string_view oldText) {
+    while (run.oldBegin < run.oldEnd && run.newBegin < run.newEnd && oldText[run.oldBegin] == newText_[run.newBegin]) {
+        ++run.oldBegin;
+        ++run.newBegin;
+    }
+    while (run.oldBegin < run.oldEnd && run.newBegin < run.newEnd &&
+           oldText[run.oldEnd - 1] == newText_[run.newEnd - 1]) {
+        --run.oldEnd;
+        --run.newEnd;
+    }
+    runs_.push_back(run);
 }
 
 // The reach of a run: its lines and one on either side. Scintilla merges the

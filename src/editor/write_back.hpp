@@ -22,9 +22,11 @@
 // Messages are sent per changed run, marker, fold, hidden line and highlight,
 // never per line of the document.
 //
-// Neighbouring runs are written as one replacement, spanning the unchanged
-// lines between them, when rewriting those lines costs less than the edits it
-// saves (see the costs below); change history then marks those lines too.
+// While writing the runs apart costs little (see the costs below), each run
+// is its own replacement and change history marks exactly the changed lines.
+// Beyond that, neighbouring runs are written as one replacement, spanning the
+// unchanged lines between them, where rewriting those lines costs less than
+// the edits it saves; change history then marks those lines too.
 
 #include <cstddef>
 #include <cstdint>
@@ -68,6 +70,10 @@ inline constexpr double kByteMs = 10e-6;  // each byte deleted or inserted
 // handles SCN_MODIFIED raises them further, while rewriting bytes stays
 // cheap. 500 edits stay well under a second even then.
 inline constexpr std::size_t kMaxEdits = 500;
+// Runs are written apart, each line marked exactly in change history, while
+// that costs at most this: a few runs, where joining them would save less
+// than a user can tell.
+inline constexpr double kApartMs = 150.0;
 }  // namespace edit_cost
 
 // The changes between a text that the document holds and its replacement.
@@ -119,7 +125,7 @@ class ChangedLines {
         bool fill;
     };
 
-    void FindRuns(std::string_view oldText, std::intptr_t firstLine);
+    double FindRuns(std::string_view oldText, std::intptr_t firstLine);
     void AddRun(Run run, std::string_view oldText);
     template <class Visit>
     void ForEachMarkedLine(const Editor& editor, Visit&& visit) const;

@@ -118,7 +118,8 @@ void WriteChangedLines(const Editor& editor, const Rewrite& rewrite) {
         // buffer, the buffer grows to the document and the insertion together
         // and is filled with zeros all through (twice: text and styles); room
         // for what Format adds, made at once, costs what the added bytes cost.
-        if (rewrite.newText.size() > rewrite.oldText.size()) {
+        // Below 64 KB that fill costs too little to be worth two messages.
+        if (rewrite.newText.size() > rewrite.oldText.size() && rewrite.oldText.size() >= 64 * 1024) {
             editor.Allocate(editor.Length() +
                             static_cast<std::intptr_t>(rewrite.newText.size() - rewrite.oldText.size()));
         }

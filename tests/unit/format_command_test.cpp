@@ -228,6 +228,7 @@ struct KeepCase {
     std::intptr_t hiddenFirst = 0, hiddenLast = -1;  // hidden with View › Hide Lines
     std::string_view marked = {};  // its first occurrence highlighted with Search › Mark
     bool gapStays = false;  // reading the text leaves the buffer's gap where it was
+    std::set<std::intptr_t> history = {};  // when given, the lines that change history marks
 };
 
 // Lines 1, 2, 7 and 12 change; line 1 and 2 as one run.
@@ -265,6 +266,8 @@ const KeepCase kKeepCases[] = {
      {}, 2, 2, "x THEN"},
     {"reading a selection leaves the gap where typing put it", std::string(kPlaces), 36, 46, {}, {}, 0, 0, 0, 0, 60,
      true, " ", 0, -1, {}, true},
+    {"a few runs are written apart: history marks their lines only", std::string(kPlaces), 0, 0, {}, {}, 0, 0, 0, 0,
+     60, true, {}, 0, -1, {}, false, {1, 2, 7, 12}},
 };
 
 // Format changes nothing, keeps the selection and says why.
@@ -356,6 +359,9 @@ void EditorHarness<Editor>::CheckKeepCase(const KeepCase& c) {
         EXPECT_EQ(editor_.markedTexts(), marked) << c.name;
         if (c.gapStays) {
             EXPECT_EQ(editor_.gapPosition(), gap) << c.name;
+        }
+        if (!c.history.empty()) {
+            EXPECT_EQ(editor_.historyLines(), c.history) << c.name;
         }
     }
     if (want == before) {
