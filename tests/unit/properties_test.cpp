@@ -135,9 +135,9 @@ FormattedText Format(std::string_view source, const FormatSettings& settings, Fo
 }
 
 // A formatted program of some 170 KB with a few lines put out of place, some
-// with an LF end, and in most a block of lines or a stretch where every other
-// line is: the write-back writes the lone lines apart and joins the stretch's
-// runs across the unchanged lines between them.
+// with an LF end, and in most a block of lines or a stretch of some 400 lines
+// every other line: the write-back writes the few runs apart and, where a
+// stretch makes that too costly, joins them across the lines between.
 std::string SparselyChanged(std::uint64_t seed) {
     Random random(seed);
     const std::string tidy = Format(bench::GenerateProgram({.lines = 7000, .seed = seed, .messUp = false}), {}).text;
@@ -152,7 +152,7 @@ std::string SparselyChanged(std::uint64_t seed) {
         }
     };
     for (std::size_t n = 3 + Pick(random, 8); n > 0; --n) indent(Pick(random, lines.size()), 1, 1);
-    if (seed % 3 != 0) indent(Pick(random, lines.size()), seed % 3 == 1 ? 120 : 2 + Pick(random, 30), seed % 3);
+    if (seed % 3 != 0) indent(Pick(random, lines.size() - 800), seed % 3 == 1 ? 120 : 700 + Pick(random, 100), seed % 3);
     std::string text;
     for (const std::string& line : lines) text += line + (Pick(random, 500) ? "\r\n" : "\n");
     return text;
