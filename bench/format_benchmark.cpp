@@ -11,6 +11,7 @@
 #include "formatter/format_text.hpp"
 #include "program_generator.hpp"
 #include "text/text.hpp"
+#include "whole_text_write_back.hpp"
 
 namespace halvex::bench {
 namespace {
@@ -91,7 +92,7 @@ BENCHMARK(PipelineDense)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 // The whole command: fetch from the editor, format, compare, write back;
 // argument 0 writes back the changed lines, 1 the whole text.
 void Command(benchmark::State& state) {
-    const WriteBackMode mode = state.range(0) == 0 ? WriteBackMode::kChangedLines : WriteBackMode::kWholeText;
+    const WriteBack writeBack = state.range(0) == 0 ? WriteChangedLines : bench::WriteWholeText;
     FormatterState formatterState;
     for (auto _ : state) {
         state.PauseTiming();
@@ -100,7 +101,7 @@ void Command(benchmark::State& state) {
         platform.sendToEditor = [&editor](unsigned m, std::uintptr_t w, std::intptr_t l) { return editor.Handle(m, w, l); };
         platform.showMessageBox = [](std::u16string_view, std::u16string_view, unsigned) { return 1; };
         state.ResumeTiming();
-        FormatCommand(platform, {}, formatterState, mode);
+        FormatCommand(platform, {}, formatterState, writeBack);
         benchmark::DoNotOptimize(editor.document().data());
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * Program().size()));

@@ -11,18 +11,18 @@ std::string ZeroFilledBuffer(std::intptr_t length) { return std::string(static_c
 
 }  // namespace
 
-std::optional<std::string_view> Editor::TextInPlace(std::intptr_t start, std::intptr_t length) const {
+std::optional<std::string_view> Editor::DocumentInPlace(std::intptr_t length) const {
     const auto* characters = reinterpret_cast<const char*>(Send(sci::kGetCharacterPointer));
-    if (characters == nullptr || start < 0 || length < 0) return std::nullopt;
-    return std::string_view(characters + start, static_cast<std::size_t>(length));
+    if (characters == nullptr || length < 0) return std::nullopt;
+    return std::string_view(characters, static_cast<std::size_t>(length));
 }
 
 std::optional<std::string_view> Editor::RangeInPlace(std::intptr_t start, std::intptr_t length) const {
     if (start < 0 || length < 0) return std::nullopt;
-    const auto* range = reinterpret_cast<const char*>(
-        Send(sci::kGetRangePointer, static_cast<std::uintptr_t>(start), length));
-    if (range == nullptr) return TextInPlace(start, length);
-    return std::string_view(range, static_cast<std::size_t>(length));
+    const auto* characters =
+        reinterpret_cast<const char*>(Send(sci::kGetRangePointer, static_cast<std::uintptr_t>(start), length));
+    if (characters == nullptr) return std::nullopt;
+    return std::string_view(characters, static_cast<std::size_t>(length));
 }
 
 std::string Editor::LineText(std::intptr_t line) const {

@@ -18,6 +18,7 @@ namespace halvex {
 
 namespace sci {
 inline constexpr unsigned kGetLength = 2006;
+inline constexpr unsigned kGetReadOnly = 2140;
 inline constexpr unsigned kGetCurrentPos = 2008;
 inline constexpr unsigned kGetAnchor = 2009;
 inline constexpr unsigned kRedo = 2011;
@@ -48,18 +49,36 @@ inline constexpr unsigned kGetDirectPointer = 2185;
 inline constexpr unsigned kReplaceTarget = 2194;
 inline constexpr unsigned kVisibleFromDocLine = 2220;
 inline constexpr unsigned kDocLineFromVisible = 2221;
+inline constexpr unsigned kHideLines = 2227;
+inline constexpr unsigned kGetLineVisible = 2228;
+inline constexpr unsigned kGetAllLinesVisible = 2236;
 inline constexpr unsigned kFoldLine = 2237;
 inline constexpr unsigned kSetXOffset = 2397;
 inline constexpr unsigned kGetXOffset = 2398;
+inline constexpr unsigned kAllocate = 2446;
 inline constexpr unsigned kMarkerAddSet = 2466;
+inline constexpr unsigned kSetIndicatorCurrent = 2500;
+inline constexpr unsigned kGetIndicatorCurrent = 2501;
+inline constexpr unsigned kIndicatorFillRange = 2504;
+inline constexpr unsigned kIndicatorClearRange = 2505;
+inline constexpr unsigned kIndicatorValueAt = 2507;
+inline constexpr unsigned kIndicatorEnd = 2509;
 inline constexpr unsigned kGetCharacterPointer = 2520;
 inline constexpr unsigned kSetFirstVisibleLine = 2613;
-inline constexpr unsigned kGetRangePointer = 2643;
 inline constexpr unsigned kContractedFoldNext = 2618;
+inline constexpr unsigned kGetRangePointer = 2643;
 inline constexpr unsigned kSetTargetRange = 2686;
+inline constexpr unsigned kMarkerHandleFromLine = 2732;
+inline constexpr unsigned kGetChangeHistory = 2781;
+inline constexpr unsigned kColourise = 4003;
 
 inline constexpr std::intptr_t kAllMarkers = -1;   // a marker mask, and "every marker" for SCI_MARKERDELETE
 inline constexpr std::intptr_t kFoldContract = 0;  // SC_FOLDACTION_CONTRACT
+// With change-history markers on (SC_CHANGE_HISTORY_MARKERS), SCI_MARKERGET
+// adds the history of the line as markers 21-24; they are not real markers.
+inline constexpr std::intptr_t kChangeHistoryMarkersOn = 2;
+inline constexpr std::uint32_t kChangeHistoryMarkers = 0xFu << 21;
+inline constexpr int kSearchMark = 31;  // Notepad++'s Search › Mark indicator
 }  // namespace sci
 
 class Editor {
@@ -77,6 +96,7 @@ class Editor {
     std::intptr_t SelectionStart() const { return Send(sci::kGetSelectionStart); }
     std::intptr_t SelectionEnd() const { return Send(sci::kGetSelectionEnd); }
     std::intptr_t Length() const { return Send(sci::kGetLength); }
+    bool ReadOnly() const { return Send(sci::kGetReadOnly) != 0; }
     void SetSel(std::intptr_t anchor, std::intptr_t caret) const {
         Send(sci::kSetSel, static_cast<std::uintptr_t>(anchor), caret);
     }
@@ -96,6 +116,8 @@ class Editor {
         Send(sci::kSetTargetRange, static_cast<std::uintptr_t>(start), end);
         Send(sci::kReplaceTarget, text.size(), reinterpret_cast<std::intptr_t>(text.data()));
     }
+    // Makes the document's buffer hold at least `bytes` bytes.
+    void Allocate(std::intptr_t bytes) const { Send(sci::kAllocate, static_cast<std::uintptr_t>(bytes)); }
     void BeginUndoAction() const { Send(sci::kBeginUndoAction); }
     void EndUndoAction() const { Send(sci::kEndUndoAction); }
 
@@ -103,9 +125,17 @@ class Editor {
     std::uint32_t MarkerGet(std::intptr_t line) const {
         return static_cast<std::uint32_t>(Send(sci::kMarkerGet, static_cast<std::uintptr_t>(line)));
     }
-    // The first line from `line` on that holds a marker; -1 when none does.
-    std::intptr_t MarkerNext(std::intptr_t line) const {
-        return Send(sci::kMarkerNext, static_cast<std::uintptr_t>(line), sci::kAllMarkers);
+    // The first line from `line` on that holds one of the markers of `mask`;
+    // -1 when none does.
+    std::intptr_t MarkerNext(std::intptr_t line, std::uint32_t mask) const {
+        return Send(sci::kMarkerNext, static_cast<std::uintptr_t>(line), static_cast<std::int32_t>(mask));
+    }
+    // Whether the line holds more than `count` marker handles.
+    bool HasMoreMarkerHandles(std::intptr_t line, std::uint32_t count) const {
+        return Send(sci::kMarkerHandleFromLine, static_cast<std::uintptr_t>(line), count) >= 0;
+    }
+    bool ChangeHistoryInMarkers() const {
+        return (Send(sci::kGetChangeHistory) & sci::kChangeHistoryMarkersOn) != 0;
     }
     void MarkerAddSet(std::intptr_t line, std::uint32_t markers) const {
         Send(sci::kMarkerAddSet, static_cast<std::uintptr_t>(line), static_cast<std::int32_t>(markers));
@@ -120,6 +150,33 @@ class Editor {
     }
     void ContractFold(std::intptr_t line) const {
         Send(sci::kFoldLine, static_cast<std::uintptr_t>(line), sci::kFoldContract);
+    }
+    // Styles the bytes from `start` to `end` again, and so sets their lines'
+    // fold levels anew.
+    void Colourise(std::intptr_t start, std::intptr_t end) const {
+        Send(sci::kColourise, static_cast<std::uintptr_t>(start), end);
+    }
+
+    // Lines hidden by folds or by SCI_HIDELINES.
+    bool AllLinesVisible() const { return Send(sci::kGetAllLinesVisible) != 0; }
+    bool LineVisible(std::intptr_t line) const { return Send(sci::kGetLineVisible, static_cast<std::uintptr_t>(line)) != 0; }
+    void HideLine(std::intptr_t line) const { Send(sci::kHideLines, static_cast<std::uintptr_t>(line), line); }
+
+    // Indicators: the value at a position, where its stretch of that value
+    // ends, and filling or clearing a range with the current indicator.
+    int IndicatorValueAt(int indicator, std::intptr_t position) const {
+        return static_cast<int>(Send(sci::kIndicatorValueAt, static_cast<std::uintptr_t>(indicator), position));
+    }
+    std::intptr_t IndicatorEnd(int indicator, std::intptr_t position) const {
+        return Send(sci::kIndicatorEnd, static_cast<std::uintptr_t>(indicator), position);
+    }
+    int IndicatorCurrent() const { return static_cast<int>(Send(sci::kGetIndicatorCurrent)); }
+    void SetIndicatorCurrent(int indicator) const { Send(sci::kSetIndicatorCurrent, static_cast<std::uintptr_t>(indicator)); }
+    void IndicatorFillRange(std::intptr_t start, std::intptr_t length) const {
+        Send(sci::kIndicatorFillRange, static_cast<std::uintptr_t>(start), length);
+    }
+    void IndicatorClearRange(std::intptr_t start, std::intptr_t length) const {
+        Send(sci::kIndicatorClearRange, static_cast<std::uintptr_t>(start), length);
     }
 
     // The view: its top line counts display lines (folded lines hide, wrapped
@@ -143,13 +200,13 @@ class Editor {
     std::intptr_t Indent() const { return Send(sci::kGetIndent); }
     std::intptr_t TabWidth() const { return Send(sci::kGetTabWidth); }
 
+    // The whole document, `length` bytes long, read in place through
+    // SCI_GETCHARACTERPOINTER (which moves the editor's gap to the end): valid
+    // until the document next changes. Nothing when the editor does not
+    // answer it.
+    std::optional<std::string_view> DocumentInPlace(std::intptr_t length) const;
     // The `length` bytes from `start` on, read in place through
-    // SCI_GETCHARACTERPOINTER: valid until the document next changes.
-    // Nothing when the editor does not answer it.
-    std::optional<std::string_view> TextInPlace(std::intptr_t start, std::intptr_t length) const;
-    // The same through SCI_GETRANGEPOINTER, which moves the editor's gap only
-    // when it lies inside the range, where SCI_GETCHARACTERPOINTER moves it to
-    // the end of the document; else TextInPlace.
+    // SCI_GETRANGEPOINTER, which moves the gap only when it lies inside them.
     std::optional<std::string_view> RangeInPlace(std::intptr_t start, std::intptr_t length) const;
     // The bytes of the line, without its line break; empty when they cannot be had.
     std::string LineText(std::intptr_t line) const;

@@ -45,7 +45,7 @@ std::optional<Target> FetchTarget(const Editor& editor, std::intptr_t caretPos, 
     const std::intptr_t end = editor.SelectionEnd();
     if (end <= start || scope == FormatScope::kDocument) {
         const std::intptr_t length = editor.Length();
-        target.inPlace = editor.TextInPlace(0, length);
+        target.inPlace = editor.DocumentInPlace(length);
         if (target.inPlace) return target;
         auto text = editor.GetText(length);
         if (!text) return std::nullopt;
@@ -59,7 +59,7 @@ std::optional<Target> FetchTarget(const Editor& editor, std::intptr_t caretPos, 
     target.position = editor.PositionFromLine(target.firstLine);
     const std::intptr_t newCaret = editor.PositionFromLine(editor.LineFromPosition(end) + 1);
     editor.SetSel(target.position, newCaret);
-    target.inPlace = editor.TextInPlace(target.position, newCaret - target.position);
+    target.inPlace = editor.RangeInPlace(target.position, newCaret - target.position);
     if (target.inPlace) return target;
     auto text = editor.GetSelText(newCaret - target.position);
     if (!text) {
@@ -74,45 +74,23 @@ std::optional<Target> FetchTarget(const Editor& editor, std::intptr_t caretPos, 
 // the widened selection: the document's first SelectionStart() bytes.
 void FollowTextAbove(const Editor& editor, IndentEngine& engine) {
     const std::intptr_t length = editor.SelectionStart();
-    if (const std::optional<std::string_view> above = editor.TextInPlace(0, length)) {
+    if (const std::optional<std::string_view> above = editor.RangeInPlace(0, length)) {
         FollowContext(*above, engine);
     } else if (const std::optional<std::string> copy = editor.GetText(length)) {
         FollowContext(*copy, engine);
     }
 }
 
-// The first release's write-back: the whole text, or the widened selection,
-// in one message. Bookmarks, folds and the view are lost.
-void WriteWholeText(const Editor& editor, const Target& target, const std::string& formatted) {
-    if (formatted == target.text()) return;  // no undo step, no "modified" mark
-    if (target.selectionMode) {
-        editor.ReplaceSel(formatted);
-    } else {
-        editor.SetText(formatted);
-    }
-}
-
-void WriteBack(const Editor& editor, std::optional<Target>& target, const std::string& formatted, WriteBackMode mode,
-               std::intptr_t caretLine) {
-    if (mode == WriteBackMode::kWholeText) {
-        WriteWholeText(editor, *target, formatted);
-        target.reset();  // written: nothing to restore from here on
-        editor.GotoLine(caretLine);
-        return;
-    }
-    const ChangedLines changes(editor, target->position, target->firstLine, target->text(), formatted);
-    changes.Write(editor);
-    const ViewPlace view = target->view;
-    target.reset();
-    ScrollToAndGotoLine(editor, view, caretLine);
-}
-
-void RunFormat(const Platform& platform, const FormatSettings& settings, FormatterState& state, WriteBackMode mode,
+void RunFormat(const Platform& platform, const FormatSettings& settings, FormatterState& state, WriteBack writeBack,
                FormatScope scope, std::optional<Target>& target) {
     const Editor editor(platform.sendToEditor);
     const FormatSettings style = FollowEditorStyle(editor, settings);
     IndentEngine engine(state, style, platform.lowerCaseFolds);
     engine.StartRun();
+    if (editor.ReadOnly()) {
+        platform.showMessageBox(kFormatBoxTitle, kReadOnlyText, 0);
+        return;
+    }
     const std::intptr_t caretPos = editor.CurrentPos();
     const std::intptr_t caretLine = editor.LineFromPosition(caretPos);
     target = FetchTarget(editor, caretPos, scope);
@@ -124,7 +102,9 @@ void RunFormat(const Platform& platform, const FormatSettings& settings, Formatt
     }
     if (target->selectionMode && settings.selectionContext) FollowTextAbove(editor, engine);
     const FormattedText formatted = FormatText(target->text(), engine);
-    WriteBack(editor, target, formatted.text, mode, caretLine);
+    writeBack(editor, {target->text(), formatted.text, target->position, target->firstLine, target->selectionMode,
+                       target->view, caretLine});
+    target.reset();  // written: nothing to restore from here on
     if (state.formatErrorState == kErrorRecorded) {
         platform.showMessageBox(kFormatBoxTitle, Text(kFormatErrorPrefix) + FromUtf8(state.errorLocation), 0);
     }
@@ -141,11 +121,29 @@ FormatSettings FollowEditorStyle(const Editor& editor, FormatSettings settings) 
     return settings;
 }
 
+void WriteChangedLines(const Editor& editor, const Rewrite& rewrite) {
+    // One compare tells an unchanged text faster than the walk over its lines.
+    if (rewrite.newText != rewrite.oldText) {
+        const ChangedLines changes(editor, rewrite.position, rewrite.firstLine, rewrite.oldText, rewrite.newText);
+        // When an insertion does not fit in the room left in Scintilla's
+        // buffer, the buffer grows to the document and the insertion together
+        // and is filled with zeros all through (twice: text and styles); room
+        // for what Format adds, made at once, costs what the added bytes cost.
+        // Below 64 KB that fill costs too little to be worth two messages.
+        if (rewrite.newText.size() > rewrite.oldText.size() && rewrite.oldText.size() >= 64 * 1024) {
+            editor.Allocate(editor.Length() +
+                            static_cast<std::intptr_t>(rewrite.newText.size() - rewrite.oldText.size()));
+        }
+        changes.Write(editor);
+    }
+    ScrollToAndGotoLine(editor, rewrite.view, rewrite.caretLine);
+}
+
 void FormatCommand(const Platform& platform, const FormatSettings& settings, FormatterState& state,
-                   WriteBackMode mode, FormatScope scope) noexcept {
+                   WriteBack writeBack, FormatScope scope) noexcept {
     std::optional<Target> target;
     try {
-        RunFormat(platform, settings, state, mode, scope, target);
+        RunFormat(platform, settings, state, writeBack, scope, target);
     } catch (...) {
         // Out of memory, most likely: the document has not been written, so
         // it stands as it was; give the user back the selection too.

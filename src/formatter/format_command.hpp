@@ -3,9 +3,13 @@
 // lines, or its whole document, and reports the first routine whose blocks do
 // not balance.
 
+#include <string>
+#include <string_view>
+
 #include "formatter/indent_engine.hpp"
 #include "editor/editor.hpp"
 #include "editor/platform.hpp"
+#include "editor/write_back.hpp"
 
 namespace halvex {
 
@@ -13,11 +17,28 @@ inline constexpr std::u16string_view kFormatBoxTitle = u"OOPS!";
 inline constexpr std::u16string_view kFormatErrorPrefix = u"Format error in:\n";
 inline constexpr std::u16string_view kNulSkippedText =
     u"Format skipped: the text contains a NUL character.\nNothing was changed.";
+inline constexpr std::u16string_view kReadOnlyText =
+    u"Format skipped: the document is read-only.\nNothing was changed.";
 
-// How the result goes back into the editor. kChangedLines replaces only the
-// changed lines and keeps markers, folds and the view; kWholeText is the first
-// release's SCI_SETTEXT / SCI_REPLACESEL, kept for comparison.
-enum class WriteBackMode { kChangedLines, kWholeText };
+// What Format read and what goes in its place: the document's text from
+// `position` on (the widened selection, or all of it), which may point into
+// the document and so is valid until the first edit, and its formatted form.
+struct Rewrite {
+    std::string_view oldText;
+    const std::string& newText;
+    std::intptr_t position;
+    std::intptr_t firstLine;
+    bool selectionMode;
+    ViewPlace view;          // as it was before the selection was widened
+    std::intptr_t caretLine;
+};
+
+// Puts the formatted text into the editor and the caret at the start of its
+// line. Nothing may be written before everything that can fail is done.
+using WriteBack = void (*)(const Editor& editor, const Rewrite& rewrite);
+
+// Replaces only the changed lines and keeps markers, folds and the view.
+void WriteChangedLines(const Editor& editor, const Rewrite& rewrite);
 
 // What the command formats: the selection's lines (the whole document when
 // nothing is selected), or the whole document whatever is selected.
@@ -32,6 +53,6 @@ FormatSettings FollowEditorStyle(const Editor& editor, FormatSettings settings);
 // Runs one Format command. The document is either formatted or left exactly
 // as it was; no exception leaves this function.
 void FormatCommand(const Platform& platform, const FormatSettings& settings, FormatterState& state,
-                   WriteBackMode mode = WriteBackMode::kChangedLines, FormatScope scope = FormatScope::kSelection) noexcept;
+                   WriteBack writeBack = WriteChangedLines, FormatScope scope = FormatScope::kSelection) noexcept;
 
 }  // namespace halvex

@@ -39,7 +39,7 @@ void FormatOnSave(const Platform& platform, const FormatSettings& settings, Form
         const Editor editor(platform.sendToEditor);
         const LinePlace anchor = PlaceOf(editor, editor.Anchor());
         const LinePlace caret = PlaceOf(editor, editor.CurrentPos());
-        FormatCommand(platform, settings, state, WriteBackMode::kChangedLines, FormatScope::kDocument);
+        FormatCommand(platform, settings, state, WriteChangedLines, FormatScope::kDocument);
         editor.SetSel(PositionOf(editor, anchor), PositionOf(editor, caret));
     } catch (...) {
         // Out of memory reading a line: the document is formatted or as it

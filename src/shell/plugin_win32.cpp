@@ -14,6 +14,9 @@
 #include "shell/editing_win32.hpp"
 #include "shell/platform_win32.hpp"
 #include "shell/settings_win32.hpp"
+#ifdef HALVEX_WHOLE_TEXT_WRITEBACK
+#include "whole_text_write_back.hpp"
+#endif
 
 namespace halvex::plugin {
 namespace {
@@ -29,10 +32,11 @@ ShortcutKey vrShortcutKey{};
 ShortcutKey formatShortcutKey{};
 
 #ifdef HALVEX_WHOLE_TEXT_WRITEBACK
-// A test build for the latency benchmark: the first release's write-back.
-constexpr WriteBackMode kWriteBack = WriteBackMode::kWholeText;
+// A test build for the latency benchmark: the first release's write-back,
+// which only that build links.
+constexpr WriteBack kWriteBack = bench::WriteWholeText;
 #else
-constexpr WriteBackMode kWriteBack = WriteBackMode::kChangedLines;
+constexpr WriteBack kWriteBack = WriteChangedLines;
 #endif
 
 void FillShortcut(ShortcutKey& key, const ShortcutFields& fields) {

@@ -1,10 +1,12 @@
 // Fuzz target: the format pipeline over any bytes. Checks that formatting
-// changes nothing but the spaces at both ends of lines and the line breaks,
+// changes nothing but the blanks at both ends of lines and the line breaks,
 // keeps the line count, writes CR LF only, is idempotent and formats as the
 // plain path does; for a small share
 // of inputs it runs the Format command over the stand-in editor, with a length
 // convention and a selection taken from the input's first bytes (text holding
-// a NUL goes only there: the command must refuse it).
+// a NUL goes only there: the command must refuse it), and halvex-format's
+// --lines over the selected lines. The first byte also sets "Trim tabs" and
+// "Selection context".
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -15,6 +17,7 @@
 #include <vector>
 
 #include "check.hpp"
+#include "cli.hpp"
 #include "fake_scintilla.hpp"
 #include "formatter/format_command.hpp"
 #include "formatter/format_text.hpp"
@@ -28,12 +31,14 @@ using namespace halvex;
 using testing::FakeScintilla;
 using testing::LengthConvention;
 
+// `source` formatted, the engine having followed `above` first.
 std::string Format(std::string_view source, const FormatSettings& settings, FormatterState* stateOut = nullptr,
-                   FormatPath path = FormatPath::kFast) {
+                   FormatPath path = FormatPath::kFast, std::string_view above = {}) {
     const LowerCaseFolds folds;
     FormatterState state;
     IndentEngine engine(state, settings, folds);
     engine.StartRun();
+    FollowContext(above, engine);
     std::string text = FormatText(source, engine, path).text;
     if (stateOut != nullptr) *stateOut = std::move(state);
     return text;
@@ -88,10 +93,12 @@ std::size_t BytesAt(std::string_view input, std::size_t at, std::size_t count) {
 
 // The Format command on the document, with the selection from anchor to
 // caret. It works on the whole document when nothing is selected, else on
-// exactly the selection's whole lines, as a text of their own, and changes
-// nothing else. Text that holds a NUL is left alone, with the user's
-// selection, and a box says so. Otherwise the caret ends at the start of its
-// line, and a box names the routine that the text's own run blames, if any.
+// exactly the selection's whole lines, as a text of their own (with
+// "Selection context", after the text above), and changes nothing else;
+// halvex-format --lines over those lines writes the same. Text that holds a
+// NUL is left alone, with the user's selection, and a box says so. Otherwise
+// the caret ends at the start of its line, and a box names the routine that
+// the text's own run blames, if any.
 void CheckFormatCommand(const std::string& document, LengthConvention convention, std::intptr_t anchor,
                         std::intptr_t caret, const FormatSettings& settings) {
     FakeScintilla editor(document, convention);
@@ -116,9 +123,11 @@ void CheckFormatCommand(const std::string& document, LengthConvention convention
     const FakeScintilla before(document);
     std::size_t from = 0;
     std::size_t to = document.size();
+    const std::intptr_t firstLine = before.LineFromPosition(std::min(anchor, caret));
+    const std::intptr_t lastLine = before.LineFromPosition(std::max(anchor, caret));
     if (anchor != caret) {
-        from = static_cast<std::size_t>(before.LineStart(before.LineFromPosition(std::min(anchor, caret))));
-        to = static_cast<std::size_t>(before.LineStart(before.LineFromPosition(std::max(anchor, caret)) + 1));
+        from = static_cast<std::size_t>(before.LineStart(firstLine));
+        to = static_cast<std::size_t>(before.LineStart(lastLine + 1));
     }
     const std::string_view target = std::string_view(document).substr(from, to - from);
     if (target.find('\0') != std::string_view::npos) {
@@ -128,9 +137,20 @@ void CheckFormatCommand(const std::string& document, LengthConvention convention
         return;
     }
     FormatterState wantState;
-    const std::string want =
-        document.substr(0, from) + Format(target, settings, &wantState) + document.substr(to);
+    const bool context = settings.selectionContext && anchor != caret;
+    const std::string_view above = std::string_view(document).substr(0, context ? from : 0);
+    const std::string formatted = Format(target, settings, &wantState, FormatPath::kFast, above);
+    const std::string want = document.substr(0, from) + formatted + document.substr(to);
     HALVEX_FUZZ_CHECK(editor.document() == want);
+    if (anchor != caret && document.rfind("\xEF\xBB\xBF", 0) != 0) {
+        // The empty line after a final line break is no line of --lines.
+        const bool emptyLast = lastLine > firstLine && before.LineStart(lastLine) == std::ssize(document);
+        const cli::LineRange lines{static_cast<std::uint64_t>(firstLine) + 1,
+                                   static_cast<std::uint64_t>(lastLine) + (emptyLast ? 0 : 1)};
+        std::string written;
+        cli::FormatSourceTo(document, settings, [&written](std::string_view piece) { written += piece; }, lines);
+        HALVEX_FUZZ_CHECK(written == want);
+    }
     HALVEX_FUZZ_CHECK(editor.writes() == (want == document ? 0 : 1));
     HALVEX_FUZZ_CHECK(reference::ScintillaLineCount(editor.document()) == reference::ScintillaLineCount(document));
     const std::intptr_t caretLine = before.LineFromPosition(caret);
@@ -149,18 +169,21 @@ void CheckFormatCommand(const std::string& document, LengthConvention convention
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view input(reinterpret_cast<const char*>(data), size);
-    // The first byte picks the settings: base levels -2 to 4, and every
-    // "Suppress format error" value that means something.
+    // The first byte picks the settings: base levels -2 to 4, every
+    // "Suppress format error" value that means something, "Trim tabs" and
+    // "Selection context".
     const unsigned char choice = input.empty() ? 0 : static_cast<unsigned char>(input[0]);
-    const FormatSettings settings{static_cast<std::int32_t>(choice % 7) - 2, static_cast<std::int32_t>(choice / 7 % 4)};
-    // Above 27 it also picks an indentation style.
-    const unsigned style = choice / 28;
+    const FormatSettings settings{static_cast<std::int32_t>(choice % 7) - 2, static_cast<std::int32_t>(choice / 7 % 4),
+                                  (choice / 28 & 1) != 0, (choice / 56 & 1) != 0};
+    // The last byte picks an indentation style, 0 the default one.
+    const unsigned style = input.empty() ? 0 : static_cast<unsigned char>(input.back()) % 10;
     FormatSettings styled = settings;
 
     // The pipeline never sees a NUL: the command refuses such text first.
     if (std::memchr(input.data(), '\0', input.size()) == nullptr) {
         const std::string once = Format(input, settings);
-        HALVEX_FUZZ_CHECK(reference::StrippedLines(once) == reference::StrippedLines(input));
+        HALVEX_FUZZ_CHECK(reference::StrippedLines(once, settings.trimTabs) ==
+                          reference::StrippedLines(input, settings.trimTabs));
         HALVEX_FUZZ_CHECK(reference::ScintillaLineCount(once) == reference::ScintillaLineCount(input));
         HALVEX_FUZZ_CHECK(reference::FirstBareBreak(once) == std::string_view::npos);
         HALVEX_FUZZ_CHECK(Format(once, settings) == once);

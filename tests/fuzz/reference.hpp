@@ -28,17 +28,19 @@ inline std::vector<std::string_view> SplitLines(std::string_view text) {
     return lines;
 }
 
-// The line without spaces (32 only) at either end.
-inline std::string_view StripSpaces(std::string_view line) {
-    const std::size_t first = line.find_first_not_of(' ');
+// The line without spaces (32 only; with `tabsToo` also tabs) at either end.
+inline std::string_view StripSpaces(std::string_view line, bool tabsToo = false) {
+    const char* blanks = tabsToo ? " \t" : " ";
+    const std::size_t first = line.find_first_not_of(blanks);
     if (first == std::string_view::npos) return {};
-    return line.substr(first, line.find_last_not_of(' ') - first + 1);
+    return line.substr(first, line.find_last_not_of(blanks) - first + 1);
 }
 
-// What formatting must keep: the lines, their spaces at both ends set aside.
-inline std::vector<std::string_view> StrippedLines(std::string_view text) {
+// What formatting must keep: the lines, their spaces (with "Trim tabs", their
+// blanks) at both ends set aside.
+inline std::vector<std::string_view> StrippedLines(std::string_view text, bool tabsToo = false) {
     std::vector<std::string_view> lines = SplitLines(text);
-    for (std::string_view& line : lines) line = StripSpaces(line);
+    for (std::string_view& line : lines) line = StripSpaces(line, tabsToo);
     return lines;
 }
 

@@ -13,6 +13,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -38,6 +39,17 @@ constexpr UINT kNppmGetMenuHandle = kNppMsg + 25;
 constexpr UINT kNppmActivateDoc = kNppMsg + 28;
 constexpr UINT kNppmMenuCommand = kNppMsg + 48;
 constexpr UINT kNppnReady = 1000 + 1;
+constexpr UINT kScnModified = 2008;
+constexpr int kScModInsertOrDelete = 0x1 | 0x2;  // SC_MOD_INSERTTEXT | SC_MOD_DELETETEXT
+
+// The start of Scintilla's SCNotification, as far as the driver reads it.
+struct ScNotification {
+    NMHDR nmhdr;
+    std::intptr_t position;
+    int ch;
+    int modifiers;
+    int modificationType;
+};
 
 constexpr UINT kSciGetLength = 2006;
 constexpr UINT kSciGetCurrentPos = 2008;
@@ -83,6 +95,7 @@ DWORD resumeAt = 0;  // tick count before which no step runs
 bool busy = false;
 halvex::testing::BoxWatcher* watcher = nullptr;
 std::size_t boxesRecorded = 0;
+std::size_t changesSeen = 0;  // deletions and insertions that the main view reported
 
 std::string Utf8(const std::wstring& text) {
     return halvex::ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()));
@@ -266,26 +279,27 @@ void Time(const std::string& label, Work&& work) {
     Record("time." + label, ms);
 }
 
-// The editor's own cost of many small edits, without Halvex: deletes the
-// first byte of every `every`-th line, one target replacement each, all in
-// one undo step (as a write-back of scattered changed lines does).
-// With `direct`, through Scintilla's direct function instead of window
-// messages, which under Wine cost round trips to the server each.
-void DeleteFirstBytes(std::intptr_t every, bool direct) {
+// The editor's own cost of edits, without Halvex, sent as Halvex sends them
+// (Scintilla's direct function, all in one undo step): from line 0 on, at
+// every `every`-th line, the bytes of `span` lines replaced with themselves
+// (`text` is the document's text). One short line a hundred lines gives the
+// cost of an edit, long spans the cost of a byte.
+void ReplaceSpans(const std::string& text, std::intptr_t every, std::intptr_t span) {
     using DirectFunction = std::intptr_t (*)(void*, UINT, WPARAM, LPARAM);
     const auto function = reinterpret_cast<DirectFunction>(Sci(view, kSciGetDirectFunction));
     const auto pointer = reinterpret_cast<void*>(Sci(view, kSciGetDirectPointer));
-    const auto send = [&](UINT message, WPARAM wParam, LPARAM lParam) {
-        return direct ? function(pointer, message, wParam, lParam) : Sci(view, message, wParam, lParam);
+    const auto send = [&](UINT message, std::intptr_t wParam, std::intptr_t lParam = 0) {
+        return function(pointer, message, static_cast<WPARAM>(wParam), lParam);
     };
-    send(kSciBeginUndoAction, 0, 0);
-    const std::intptr_t lines = send(kSciGetLineCount, 0, 0);
+    send(kSciBeginUndoAction, 0);
+    const std::intptr_t lines = send(kSciGetLineCount, 0);
     for (std::intptr_t line = 0; line + 1 < lines; line += every) {
-        const std::intptr_t start = send(kSciPositionFromLine, static_cast<WPARAM>(line), 0);
-        send(kSciSetTargetRange, static_cast<WPARAM>(start), start + 1);
-        send(kSciReplaceTarget, 0, reinterpret_cast<LPARAM>(""));
+        const std::intptr_t start = send(kSciPositionFromLine, line);
+        const std::intptr_t end = span == 0 ? start + 1 : send(kSciPositionFromLine, std::min(line + span, lines - 1));
+        send(kSciSetTargetRange, start, end);
+        send(kSciReplaceTarget, end - start, reinterpret_cast<LPARAM>(text.data() + start));
     }
-    send(kSciEndUndoAction, 0, 0);
+    send(kSciEndUndoAction, 0);
 }
 
 // Presses keys on the X display, as a user would (xdotool's key names, for
@@ -346,6 +360,7 @@ DWORD RunStep(const std::string& line) {
     std::getline(in >> std::ws, rest);
     std::istringstream args(rest);
     std::intptr_t a = 0, b = 0;
+    std::string label;
     if (verb.empty() || verb[0] == '#') return 0;
     // clang-format off
     if (verb == "view") view = rest == "second" ? npp._scintillaSecondHandle : npp._scintillaMainHandle;
@@ -366,11 +381,14 @@ DWORD RunStep(const std::string& line) {
     else if (verb == "npp-command" && args >> a) SendMessageW(npp._nppHandle, kNppmMenuCommand, 0, a);
     else if (verb == "call") Record("result", std::to_string(CallExport("Halvex.dll", rest)));
     else if (verb == "time-format") {
-        std::string label, module;
+        std::string module;
         args >> label >> module;
+        const std::size_t before = changesSeen;
         Time(label, [&] { CallExport(module, "doFormat"); });
-    } else if (verb == "time-edits" && args >> a >> b) {
-        Time(b == 2 ? "quiet-edits" : b != 0 ? "direct-edits" : "edits", [&] { DeleteFirstBytes(a, b != 0); });
+        Record("changes." + label, std::to_string(changesSeen - before));
+    } else if (verb == "time-edits" && args >> label >> a >> b) {
+        const std::string text = DocumentText(view);
+        Time(label, [&] { ReplaceSpans(text, a, b); });
     } else if (verb == "key" || verb == "type") {
         PressKeys(verb == "type" ? '"' + rest + '"' : rest, verb);
         return 500;
@@ -435,6 +453,10 @@ __declspec(dllexport) FuncItem* getFuncsArray(int* count) {
 
 __declspec(dllexport) void beNotified(const NMHDR* notification) {
     if (notification->code == kNppnReady && notification->hwndFrom == npp._nppHandle) Start();
+    if (notification->code == kScnModified && notification->hwndFrom == npp._scintillaMainHandle &&
+        (reinterpret_cast<const ScNotification*>(notification)->modificationType & kScModInsertOrDelete) != 0) {
+        ++changesSeen;
+    }
 }
 
 __declspec(dllexport) LRESULT messageProc(UINT, WPARAM, LPARAM) { return TRUE; }

@@ -1,6 +1,7 @@
 #include "fake_scintilla.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <type_traits>
 
@@ -361,6 +362,10 @@ std::intptr_t FakeScintilla::Answer(unsigned message, std::uintptr_t wParam, std
                 if ((it->second & static_cast<std::uint32_t>(lParam)) != 0) return it->first;
             }
             return -1;
+        case sci::kMarkerHandleFromLine: {  // one handle per marker of a line
+            const auto found = markers_.find(position);
+            return found != markers_.end() && lParam < std::popcount(found->second) ? lParam : -1;
+        }
         case sci::kMarkerAddSet:
             AddMarkers(position, static_cast<std::uint32_t>(lParam));
             return 0;
@@ -398,6 +403,9 @@ std::intptr_t FakeScintilla::Answer(unsigned message, std::uintptr_t wParam, std
             return indent_;
         case sci::kGetTabWidth:
             return tabWidth_;
+        case sci::kGetAllLinesVisible:
+        case sci::kGetLineVisible:
+            return 1;
         case sci::kVisibleFromDocLine:
         case sci::kDocLineFromVisible:
             return position;

@@ -12,8 +12,9 @@
 // An edit before the top line scrolls the view by the lines it adds or
 // removes. Every line is shown: display lines are document lines.
 //
-// SCI_GETCHARACTERPOINTER is answered in the current convention only: the
-// stand-in for an old editor makes the plug-in take its copying way.
+// SCI_GETCHARACTERPOINTER and SCI_GETRANGEPOINTER are answered in the current
+// convention only: the stand-in for an old editor makes the plug-in take its
+// copying way. Each marker of a line has one handle.
 //
 // Edits from the start towards the end of the document cost only the bytes
 // they touch (the text has a gap at the last edit, as Scintilla's buffer has),

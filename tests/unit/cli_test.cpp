@@ -51,26 +51,26 @@ class CliTest : public ::testing::Test {
 
     // Runs halvex-format with `args` in the test's folder, `input` on stdin;
     // `prefix` comes before the program (a lower privilege, a limit) and `out`
-    // takes its standard output.
+    // takes its standard output. Redirections in `args` (2>&-) come last.
     Result Run(const std::string& args, const std::string& input = "", const std::string& prefix = "",
                const std::string& out = "stdout") {
         Write("stdin", input);
-        const std::string command = "cd '" + dir_.string() + "' && " + prefix + "'" HALVEX_FORMAT_EXE "' " + args +
-                                    " <stdin >" + out + " 2>stderr";
+        const std::string command = "cd '" + dir_.string() + "' && " + prefix + "'" HALVEX_FORMAT_EXE "' <stdin >" +
+                                    out + " 2>stderr " + args;
         const int raw = std::system(command.c_str());
         return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Read(dir_ / "stdout"), Read(dir_ / "stderr")};
     }
 
-    // Runs "halvex-format -i FILE" and sends it SIGINT as soon as it has
+    // Runs "halvex-format -i FILE" and sends it `signal` as soon as it has
     // started writing FILE; the status is a shell's (128 + the signal).
-    Result RunInterrupted(const std::string& file) {
+    Result RunInterrupted(const std::string& file, int signal) {
         const fs::path path = dir_ / file;
         struct stat before {};
         ::stat(path.c_str(), &before);
         const pid_t pid = ::fork();
         if (pid == 0) {
             ::dup2(::open((dir_ / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);
-            ::signal(SIGINT, SIG_DFL);
+            ::signal(signal, SIG_DFL);
             if (::chdir(dir_.c_str()) == 0) ::execl(HALVEX_FORMAT_EXE, "halvex-format", "-i", file.c_str(), nullptr);
             ::_exit(127);
         }
@@ -78,11 +78,18 @@ class CliTest : public ::testing::Test {
         for (struct stat now = before; ::waitpid(pid, &raw, WNOHANG) == 0; ::usleep(200)) {
             ::stat(path.c_str(), &now);
             if (now.st_mtim.tv_sec == before.st_mtim.tv_sec && now.st_mtim.tv_nsec == before.st_mtim.tv_nsec) continue;
-            ::kill(pid, SIGINT);
+            ::kill(pid, signal);
             ::waitpid(pid, &raw, 0);
             break;
         }
         return {WIFSIGNALED(raw) ? 128 + WTERMSIG(raw) : WEXITSTATUS(raw), "", Read(dir_ / "stderr")};
+    }
+
+    // Before the program: the fault shim preloaded, FILE (a pattern) failing
+    // as `writes` and `shrink` say (see fault_shim.cpp).
+    static std::string Faulty(const std::string& file, const std::string& writes, const std::string& shrink = "") {
+        return "ASAN_OPTIONS=verify_asan_link_order=0 LD_PRELOAD='" HALVEX_FAULT_SHIM "' HALVEX_FAULT_FILE='" + file +
+               "' HALVEX_FAULT_WRITES=" + writes + (shrink.empty() ? "" : " HALVEX_FAULT_SHRINK=" + shrink) + " ";
     }
 
     // Runs a command as an ordinary user: CI runs the tests as root, who may
@@ -255,8 +262,17 @@ TEST_F(CliTest, FailuresExitTwoAndNameTheFile) {
     EXPECT_EQ(missing.status, 2);
     EXPECT_EQ(missing.err, "halvex-format: missing.bas: No such file or directory\n");
 
-    // A write to standard output that fails is a failure of every mode.
-    struct Usage { std::string args; std::string message; std::string out = "stdout"; };
+    // A write to standard output that fails is a failure of every mode. A NUL
+    // is found without holding the whole file (AddressSanitizer reserves
+    // terabytes of address space: no limit there).
+    Write("big.bas", std::string(20'000, '\n'));
+    fs::resize_file(Write("sparse.bas", ""), std::uintmax_t{3} << 30);
+#if defined(__SANITIZE_ADDRESS__)
+    const std::string addressLimit;
+#else
+    const std::string addressLimit = "ulimit -v 1000000 && ";
+#endif
+    struct Usage { std::string args; std::string message; std::string out = "stdout"; std::string prefix = ""; };
     for (const Usage& u : {Usage{"--bogus", "unknown option '--bogus'"},
                            Usage{"--indent x", "--indent needs a whole number"},
                            Usage{"--indent 99999999999", "--indent needs a whole number"},
@@ -270,18 +286,25 @@ TEST_F(CliTest, FailuresExitTwoAndNameTheFile) {
                            Usage{"good.bas .", ".: is a directory; use -i, --check or --diff"},
                            Usage{"--check good.bas", "<stdout>: No space left on device", "/dev/full"},
                            Usage{"--diff good.bas", "<stdout>: No space left on device", "/dev/full"},
+                           Usage{"--help", "<stdout>: No space left on device", "/dev/full"},
+                           Usage{"--check --ext 'bas, inc.txt' good.bas", "--ext needs a comma-separated LIST"},
+                           Usage{"--check big.bas good.bas", "big.bas: changed while it was read; not formatted",
+                                 "stdout", Faulty("big.bas", "w", "4096")},
+                           Usage{"sparse.bas", "sparse.bas: contains a NUL byte; not formatted", "stdout", addressLimit},
                            Usage{"--lines 0:2", "--lines needs FIRST:LAST"},
                            Usage{"--lines 3:2", "--lines needs FIRST:LAST"},
                            Usage{"--lines 1:2 --lines 3:4", "--lines can be given only once"}}) {
         Write("good.bas", "x\n");
-        const Result r = Run(u.args, "", "", u.out);
+        const Result r = Run(u.args, "", u.prefix, u.out);
         EXPECT_EQ(r.status, 2) << u.args;
         EXPECT_NE(r.err.find(u.message), std::string::npos) << u.args << ": " << r.err;
     }
 }
 
 // -i never harms the file: whatever happens it keeps its inode, so its owner,
-// group, mode and hard links, ends whole (old or new), and leaves no other file.
+// group, mode and hard links, ends whole (old or new), and leaves no other
+// file; only when the old content cannot be written back either does a backup
+// stay, whole and named. A name of a backup always holds the whole old content.
 TEST_F(CliTest, InPlaceNeverHarmsTheFile) {
     std::string source;
     std::string formatted;
@@ -295,7 +318,9 @@ TEST_F(CliTest, InPlaceNeverHarmsTheFile) {
         int status;
         std::string message;
         bool rewritten;
-        bool interrupt = false;
+        int signal = 0;             // sent as soon as the file is being written
+        std::string after = "";     // after the file: a redirection, an option
+        std::string leftover = "";  // the one other file left: FILE, this and six random characters
     };
     const Case cases[] = {
         {"pipe.bas", [](const fs::path& p) { fs::remove(p), ::mkfifo(p.c_str(), 0644); }, "", 2,
@@ -307,7 +332,19 @@ TEST_F(CliTest, InPlaceNeverHarmsTheFile) {
         // 512 bytes: the backup fits, the new text does not.
         {"limited.bas", {}, "ulimit -f 1 && ", 2, "limited.bas: cannot write: File too large; left as it was", false},
         {"large.bas", [&](const fs::path& p) { std::ofstream(p, std::ios::binary) << large; }, "", 128 + SIGINT,
-         "large.bas: interrupted; left as it was", false, true},
+         "large.bas: interrupted; left as it was", false, SIGINT},
+        {"alarm.bas", [&](const fs::path& p) { std::ofstream(p, std::ios::binary) << large; }, "", 128 + SIGALRM,
+         "alarm.bas: interrupted; left as it was", false, SIGALRM},
+        // Standard error closed: no message may end up in the file.
+        {"quiet.bas", {}, "ulimit -f 1 && ", 2, "", false, 0, "2>&-"},
+        // The second piece of the new text fails to allocate, or both writes fail.
+        {"nomem.bas", {}, Faulty("nomem.bas", "wmw"), 2, "nomem.bas: out of memory; left as it was", false, 0,
+         "--lines 2:3"},
+        {"full.bas", {}, Faulty("full.bas", "wf"), 2,
+         "full.bas: cannot write: No space left on device; its old content is in ", false, 0,
+         "--lines 2:3", ".halvex-backup-"},
+        // Killed with half of the backup written: that half has no backup's name.
+        {"killed.bas", {}, Faulty("killed.bas.halvex-*", "k"), 128 + SIGKILL, "", false, 0, "", ".halvex-tmp-"},
     };
     for (const Case& c : cases) {
         fs::remove_all(dir_);
@@ -320,9 +357,18 @@ TEST_F(CliTest, InPlaceNeverHarmsTheFile) {
         ::stat(path.c_str(), &before);
         const std::string old = S_ISREG(before.st_mode) ? Read(path) : "";
 
-        const Result r = c.interrupt ? RunInterrupted(c.file) : Run("-i '" + c.file + "'", "", c.prefix);
+        const Result r = c.signal != 0 ? RunInterrupted(c.file, c.signal)
+                                       : Run("-i '" + c.file + "' " + c.after, "", c.prefix);
         EXPECT_EQ(r.status, c.status) << c.file;
-        EXPECT_EQ(r.err, c.message.empty() ? "" : "halvex-format: " + c.message + "\n");
+        std::set<std::string> others;
+        for (const auto& entry : fs::directory_iterator(dir_)) others.insert(entry.path().filename().string());
+        for (const char* known : {"link", "stdin", "stdout", "stderr"}) others.erase(known);
+        others.erase(c.file);
+        const std::string left = others.empty() ? "" : *others.begin();
+        EXPECT_EQ(others.size(), left.empty() ? 0u : 1u) << c.file;
+        EXPECT_EQ(left.substr(0, left.size() - std::min<std::size_t>(6, left.size())),
+                  c.leftover.empty() ? "" : c.file + c.leftover);
+        EXPECT_EQ(r.err, c.message.empty() ? "" : "halvex-format: " + c.message + left + "\n");
         struct stat after {};
         ::stat(path.c_str(), &after);
         EXPECT_EQ(after.st_ino, before.st_ino) << c.file;
@@ -330,14 +376,13 @@ TEST_F(CliTest, InPlaceNeverHarmsTheFile) {
         EXPECT_EQ(after.st_uid, before.st_uid) << c.file;
         EXPECT_EQ(after.st_gid, before.st_gid) << c.file;
         EXPECT_EQ(after.st_nlink, 2u) << c.file;
-        if (S_ISREG(before.st_mode)) {
+        if (S_ISREG(before.st_mode) && c.leftover != ".halvex-backup-") {
             EXPECT_TRUE(Read(path) == (c.rewritten ? formatted : old)) << c.file;
             EXPECT_TRUE(Read(dir_ / "link") == Read(path)) << c.file;
         }
-        std::set<std::string> names;
-        for (const auto& entry : fs::directory_iterator(dir_)) names.insert(entry.path().filename().string());
-        for (const char* output : {"stdin", "stdout", "stderr"}) names.erase(output);
-        EXPECT_EQ(names, (std::set<std::string>{c.file, "link"}));
+        if (left.find(".halvex-backup-") != std::string::npos) {
+            EXPECT_TRUE(Read(dir_ / left) == old) << c.file;
+        }
     }
 }
 
@@ -361,9 +406,14 @@ TEST_F(CliTest, FoldersAreWalkedForSourceFiles) {
     EXPECT_EQ(check.err,
               "halvex-format: src/locked: Permission denied\n"
               "halvex-format: src/nul.bas: contains a NUL byte; not formatted\n");
-    const Result other = Run("--check --ext=TXT,.inc src/");
-    EXPECT_EQ(other.out, "src/a.INC\nsrc/e.txt\n");
-    EXPECT_EQ(other.status, 1);
+    EXPECT_EQ(Run("--check src 2>&1", "", AsOrdinaryUser()).out,  // in the order of the walk
+              "src/a.INC\nsrc/b.bas\nhalvex-format: src/locked: Permission denied\n"
+              "halvex-format: src/nul.bas: contains a NUL byte; not formatted\nsrc/sub/c.Bas\n");
+    for (const std::string ext : {"--ext=TXT,.inc", "--ext ' txt , .INC '"}) {
+        const Result other = Run("--check " + ext + " src/");
+        EXPECT_EQ(other.out, "src/a.INC\nsrc/e.txt\n") << ext;
+        EXPECT_EQ(other.status, 1) << ext;
+    }
 
     EXPECT_EQ(Run("-i src").status, 2);
     EXPECT_EQ(Read(dir_ / "src/sub/c.Bas"), "  x\r\n");
@@ -371,10 +421,13 @@ TEST_F(CliTest, FoldersAreWalkedForSourceFiles) {
     EXPECT_EQ(Read(dir_ / "src/e.txt"), "x\n");
 }
 
-// --diff prints what -i would write as a patch that applies with patch -p1.
+// --diff prints what -i would write as a patch that applies with patch -p1
+// and git apply, whatever the names hold and however the path is written.
 TEST_F(CliTest, DiffIsAPatchThatMakesTheFormattedFiles) {
     fs::create_directories(dir_ / "tree/sub");
     Write("tree/short.bas", "FOR i\nNEXT\n");
+    const std::string odd = "z \"b\"\\c\td \xC3\xA9\nf.bas";
+    Write("tree/" + odd, "x\n");
     std::string mixed = "SUB A\r\nx\rDO\n";  // a lone CR inside an LF line
     for (int i = 0; i < 9; ++i) mixed += "    y\r\n";  // already formatted: two hunks
     Write("tree/sub/mixed.bas", mixed + "LOOP  \nEND SUB");  // no final line break
@@ -384,13 +437,21 @@ TEST_F(CliTest, DiffIsAPatchThatMakesTheFormattedFiles) {
     EXPECT_EQ(diff.status, 1);
     EXPECT_EQ(diff.out.substr(0, diff.out.find("--- a/tree/sub/mixed.bas")),
               "--- a/tree/short.bas\n+++ b/tree/short.bas\n@@ -1,2 +1,2 @@\n-FOR i\n-NEXT\n+  FOR i\r\n+  NEXT\r\n");
-    fs::create_directory(dir_ / "patched");
-    fs::copy(dir_ / "tree", dir_ / "patched/tree", fs::copy_options::recursive);
-    ASSERT_EQ(std::system(("cd '" + (dir_ / "patched").string() + "' && patch -s -p1 <../stdout").c_str()), 0);
+    Write("tree.patch", diff.out);
+    EXPECT_EQ(Run("--diff .//tree/").out, diff.out);
+    const std::string absolute = Run("--diff " + dir_.string() + "/tree").out;
+    EXPECT_EQ(absolute.substr(0, absolute.find('\n')), "--- a" + dir_.string() + "/tree/short.bas");
+    EXPECT_EQ(std::system(("cd / && patch -s --batch --dry-run -p1 <'" + (dir_ / "stdout").string() + "'").c_str()), 0);
+    const auto tools = {"patch -s --batch -p1", "git apply --whitespace=nowarn"};  // each patches a copy named after it
+    for (const std::string tool : tools) {
+        fs::create_directory(dir_ / tool);
+        fs::copy(dir_ / "tree", dir_ / tool / "tree", fs::copy_options::recursive);
+        ASSERT_EQ(std::system(("cd '" + (dir_ / tool).string() + "' && " + tool + " <../tree.patch").c_str()), 0);
+    }
 
     EXPECT_EQ(Run("-i tree").status, 0);
-    for (const std::string name : {"short.bas", "sub/mixed.bas", "sub/done.bas"}) {
-        EXPECT_EQ(Read(dir_ / "patched/tree" / name), Read(dir_ / "tree" / name)) << name;
+    for (const std::string name : {"short.bas", "sub/mixed.bas", "sub/done.bas", odd.c_str()}) {
+        for (const char* tool : tools) EXPECT_EQ(Read(dir_ / tool / "tree" / name), Read(dir_ / "tree" / name)) << tool;
     }
     const Result none = Run("--diff tree");
     EXPECT_EQ(none.status, 0);

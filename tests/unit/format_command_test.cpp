@@ -2,20 +2,29 @@
 
 #include <algorithm>
 #include <map>
+#include <random>
 #include <set>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "fake_scintilla.hpp"
+#if HALVEX_REAL_SCINTILLA
+#include "real_scintilla.hpp"
+#endif
 #include "formatter/format_command.hpp"
 #include "editor/editor.hpp"
 #include "text/text.hpp"
+#include "whole_text_write_back.hpp"
 
 namespace halvex {
 namespace {
 
 using testing::FakeScintilla;
 using testing::LengthConvention;
+#if HALVEX_REAL_SCINTILLA
+using testing::RealScintilla;
+#endif
 
 struct Box {
     std::u16string title;
@@ -23,15 +32,15 @@ struct Box {
     unsigned flags;
 };
 
-// Runs the Format command against a FakeScintilla and records the boxes.
-class FormatCommandTest : public ::testing::TestWithParam<LengthConvention> {
-   protected:
-    void Load(std::string document, std::intptr_t anchor, std::intptr_t caret) {
-        editor_ = FakeScintilla(std::move(document), GetParam());
-        editor_.SetSelection(anchor, caret);
-    }
+struct SkipCase;
+struct KeepCase;
 
-    void RunFormat(FormatSettings settings = {}, WriteBackMode mode = WriteBackMode::kChangedLines) {
+// Runs the Format command against an editor, the stand-in or Scintilla's own
+// core, and records the boxes.
+template <class Editor>
+class EditorHarness {
+   protected:
+    void RunFormat(FormatSettings settings = {}, WriteBack writeBack = WriteChangedLines) {
         Platform platform;
         platform.sendToEditor = [this](unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
             return editor_.Handle(message, wParam, lParam);
@@ -40,13 +49,38 @@ class FormatCommandTest : public ::testing::TestWithParam<LengthConvention> {
             boxes_.push_back({Text(title), Text(text), flags});
             return 1;
         };
-        FormatCommand(platform, settings, state_, mode);
+        FormatCommand(platform, settings, state_, writeBack);
     }
 
-    FakeScintilla editor_;
+    virtual void Load(const std::string& document, std::intptr_t anchor, std::intptr_t caret) = 0;
+    void CheckSkipCase(const SkipCase& c);
+    void CheckKeepCase(const KeepCase& c);
+
+    Editor editor_;
     FormatterState state_;
     std::vector<Box> boxes_;
 };
+
+class FormatCommandTest : public EditorHarness<FakeScintilla>, public ::testing::TestWithParam<LengthConvention> {
+   protected:
+    void Load(const std::string& document, std::intptr_t anchor, std::intptr_t caret) override {
+        editor_ = FakeScintilla(document, GetParam());
+        editor_.SetSelection(anchor, caret);
+    }
+};
+
+#if HALVEX_REAL_SCINTILLA
+class RealCoreTest : public EditorHarness<RealScintilla>, public ::testing::Test {
+   protected:
+    void Load(const std::string& document, std::intptr_t anchor, std::intptr_t caret) override {
+        editor_ = RealScintilla(document);
+        editor_.SetSelection(anchor, caret);
+    }
+};
+#define REAL_CORE_TEST(name) TEST_F(RealCoreTest, name)
+#else
+#define REAL_CORE_TEST(name) TEST(RealCoreTest, name)
+#endif
 
 constexpr std::string_view kProgram = "SUB A\r\nIF x THEN\r\ny = 1\r\nEND IF\r\nEND SUB\r\nz = 2";
 
@@ -122,7 +156,7 @@ TEST_P(FormatCommandTest, SelectionContext) {
         EXPECT_EQ(editor_.document(), document.substr(0, start) + c.want + document.substr(end)) << c.name;
         EXPECT_EQ(boxes_.empty() ? u"" : boxes_[0].text, c.box) << c.name;
         // The selection is read once; the text above it only with context.
-        EXPECT_EQ(std::count(editor_.messages().begin(), editor_.messages().end(), sci::kGetCharacterPointer),
+        EXPECT_EQ(std::count(editor_.messages().begin(), editor_.messages().end(), sci::kGetRangePointer),
                   c.context ? 2 : 1)
             << c.name;
     }
@@ -155,22 +189,6 @@ TEST_P(FormatCommandTest, UnchangedTextIsNotWrittenBack) {
     EXPECT_EQ(editor_.writes(), 0);
     EXPECT_EQ(editor_.document(), document);
     EXPECT_EQ(editor_.caret(), 7);  // still sent to the start of its line
-}
-
-TEST_P(FormatCommandTest, NulByteLeavesDocumentAndSelectionAlone) {
-    const std::string document("FOR i\n\0x\nNEXT\n", 14);
-    for (const auto& [anchor, caret] : {std::pair<std::intptr_t, std::intptr_t>{3, 3}, {8, 2}}) {
-        boxes_.clear();
-        Load(document, anchor, caret);
-        RunFormat();
-        EXPECT_EQ(editor_.document(), document);
-        EXPECT_EQ(editor_.writes(), 0);
-        EXPECT_EQ(editor_.anchor(), anchor);
-        EXPECT_EQ(editor_.caret(), caret);
-        ASSERT_EQ(boxes_.size(), 1u);
-        EXPECT_EQ(boxes_[0].title, u"OOPS!");
-        EXPECT_EQ(boxes_[0].text, u"Format skipped: the text contains a NUL character.\nNothing was changed.");
-    }
 }
 
 TEST_P(FormatCommandTest, EmptyDocumentBecomesTheIndentationOfOneLine) {
@@ -216,6 +234,13 @@ struct KeepCase {
     std::intptr_t top, xOffset;          // the view before
     std::intptr_t wantTop, wantXOffset;  // and after
     std::size_t maxMessages = 60;
+    // What only Scintilla's own core shows: rows with these run on it alone.
+    bool realCoreOnly = false;
+    std::string_view typed = {};  // typed at the start of line 1, then saved
+    std::intptr_t hiddenFirst = 0, hiddenLast = -1;  // hidden with View › Hide Lines
+    std::string_view marked = {};  // its first occurrence highlighted with Search › Mark
+    bool gapStays = false;  // reading the text leaves the buffer's gap where it was
+    std::set<std::intptr_t> history = {};  // when given, the lines that change history marks
 };
 
 // Lines 1, 2, 7 and 12 change; line 1 and 2 as one run.
@@ -240,42 +265,156 @@ const KeepCase kKeepCases[] = {
      0, 0, 3, 0},
     {"nothing to change", "SUB A\r\n  x = 1\r\nEND SUB\r\n", 0, 0, {{1, 2}}, {0}, 0, 8, 0, 8},
     {"work follows changed runs and markers, not lines", ManyLinesOneChanged(), 13500, 13500,
-     {{3, 1}, {1500, 2}, {1501, 4}, {2900, 8}}, {10, 1499, 2000}, 1495, 8, 1495, 8, 45},
+     {{3, 1}, {1500, 2}, {1501, 4}, {2900, 8}}, {10, 1499, 2000}, 1495, 8, 1495, 8, 55},
+    {"markers of one number on two lines of a run keep one handle each", std::string(kPlaces), 0, 0,
+     {{1, 1u << 20}, {2, 1u << 20}}, {}, 0, 0, 0, 0},
+    {"markers of a selection's first line after a lone CR stay there", "a\rx\ny\n", 2, 3, {{0, 1u << 3}, {1, 1u << 20}},
+     {}, 0, 0, 0, 0},
+    {"a folded routine below the first line of a run stays folded", "x = 0\nSUB B\nFOR i = 1 TO 2\ny = 2\nNEXT\nEND SUB\nz = 1\n",
+     0, 0, {}, {1}, 0, 0, 0, 0},
+    {"change history is not put back as markers", std::string(kPlaces), 0, 0, {{1, 1u << 20}, {2, 1u << 20}}, {}, 0, 0,
+     0, 0, 60, true, " "},
+    {"hidden lines stay hidden, highlights stay on their text", std::string(kPlaces), 0, 0, {}, {}, 0, 0, 0, 0, 100, true,
+     {}, 2, 2, "x THEN"},
+    {"reading a selection leaves the gap where typing put it", std::string(kPlaces), 36, 46, {}, {}, 0, 0, 0, 0, 60,
+     true, " ", 0, -1, {}, true},
+    {"a few runs are written apart: history marks their lines only", std::string(kPlaces), 0, 0, {}, {}, 0, 0, 0, 0,
+     60, true, {}, 0, -1, {}, false, {1, 2, 7, 12}},
 };
+
+// Format changes nothing, keeps the selection and says why.
+struct SkipCase {
+    const char* name;
+    std::string document;
+    std::intptr_t anchor, caret;
+    std::u16string_view box;
+    bool readOnly = false;  // the stand-in has no read-only documents
+    bool realCoreOnly = readOnly;
+};
+
+const SkipCase kSkipCases[] = {
+    {"a NUL byte, nothing selected", std::string("FOR i\n\0x\nNEXT\n", 14), 3, 3, kNulSkippedText},
+    {"a NUL byte in the selection", std::string("FOR i\n\0x\nNEXT\n", 14), 8, 2, kNulSkippedText},
+    {"a read-only document", "FOR i\nx\nNEXT\n", 8, 2, kReadOnlyText, true},
+};
+
+template <class Editor>
+void EditorHarness<Editor>::CheckSkipCase(const SkipCase& c) {
+    boxes_.clear();
+    Load(c.document, c.anchor, c.caret);
+    if constexpr (!std::is_same_v<Editor, FakeScintilla>) {
+        if (c.readOnly) editor_.SetReadOnly();
+    }
+    RunFormat();
+    EXPECT_EQ(editor_.document(), c.document) << c.name;
+    EXPECT_EQ(editor_.writes(), 0) << c.name;
+    EXPECT_EQ(editor_.anchor(), c.anchor) << c.name;
+    EXPECT_EQ(editor_.caret(), c.caret) << c.name;
+    ASSERT_EQ(boxes_.size(), 1u) << c.name;
+    EXPECT_EQ(boxes_[0].title, u"OOPS!");
+    EXPECT_EQ(boxes_[0].text, c.box) << c.name;
+}
+
+// The document that the whole-text write-back leaves.
+std::string WholeTextResult(const std::string& document, std::intptr_t anchor, std::intptr_t caret) {
+    FakeScintilla editor(document);
+    editor.SetSelection(anchor, caret);
+    Platform platform;
+    platform.sendToEditor = [&editor](unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
+        return editor.Handle(message, wParam, lParam);
+    };
+    platform.showMessageBox = [](std::u16string_view, std::u16string_view, unsigned) { return 1; };
+    FormatterState state;
+    FormatCommand(platform, {}, state, bench::WriteWholeText);
+    return editor.document();
+}
+
+template <class Editor>
+void EditorHarness<Editor>::CheckKeepCase(const KeepCase& c) {
+    Load(c.document, c.anchor, c.caret);
+    for (const auto& [line, markers] : c.markers) editor_.AddMarkers(line, markers);
+    for (const std::intptr_t line : c.folds) editor_.ContractFold(line);
+    std::set<std::intptr_t> hidden;
+    std::vector<std::string> marked;
+    std::intptr_t gap = 0;
+    if constexpr (!std::is_same_v<Editor, FakeScintilla>) {
+        if (!c.typed.empty()) editor_.TypeAndSave(editor_.LineStart(1), std::string(c.typed));
+        if (c.hiddenFirst <= c.hiddenLast) editor_.HideLines(c.hiddenFirst, c.hiddenLast);
+        if (!c.marked.empty()) editor_.Mark(editor_.document().find(c.marked), c.marked.size());
+        hidden = editor_.hiddenLines();
+        marked = editor_.markedTexts();
+        gap = editor_.gapPosition();
+    }
+    editor_.SetView(c.top, c.xOffset);
+    const std::string before = editor_.document();
+    const std::string want = WholeTextResult(before, editor_.anchor(), editor_.caret());
+    const auto markers = editor_.markers();
+    const auto folds = editor_.contractedFolds();
+    const std::intptr_t caretLine = editor_.LineFromPosition(editor_.caret());
+    const std::size_t sentBefore = editor_.messages().size();
+    RunFormat();
+    EXPECT_EQ(editor_.document(), want) << c.name;
+    EXPECT_EQ(editor_.markers(), markers) << c.name;
+    EXPECT_EQ(editor_.contractedFolds(), folds) << c.name;
+    if constexpr (std::is_same_v<Editor, FakeScintilla>) {  // the headless core's view never scrolls
+        EXPECT_EQ(editor_.firstVisibleLine(), c.wantTop) << c.name;
+        EXPECT_EQ(editor_.xOffset(), c.wantXOffset) << c.name;
+    }
+    EXPECT_EQ(editor_.caret(), editor_.LineStart(caretLine)) << c.name;
+    EXPECT_EQ(editor_.anchor(), editor_.caret()) << c.name;
+    EXPECT_LE(editor_.messages().size() - sentBefore, c.maxMessages) << c.name;
+    EXPECT_EQ(editor_.writes(), want == before ? 0 : 1) << c.name;
+    EXPECT_FALSE(editor_.undoGroupOpen()) << c.name;
+    if constexpr (!std::is_same_v<Editor, FakeScintilla>) {
+        EXPECT_EQ(editor_.duplicateMarkers(), std::set<std::intptr_t>{}) << c.name;
+        EXPECT_EQ(editor_.hiddenLines(), hidden) << c.name;
+        EXPECT_EQ(editor_.markedTexts(), marked) << c.name;
+        if (c.gapStays) {
+            EXPECT_EQ(editor_.gapPosition(), gap) << c.name;
+        }
+        if (!c.history.empty()) {
+            EXPECT_EQ(editor_.historyLines(), c.history) << c.name;
+        }
+    }
+    if (want == before) {
+        const auto& sent = editor_.messages();
+        EXPECT_EQ(std::count(sent.begin(), sent.end(), sci::kBeginUndoAction), 0) << c.name;
+        return;
+    }
+    EXPECT_TRUE(editor_.Undo()) << c.name;
+    EXPECT_EQ(editor_.document(), before) << c.name;
+    if (!c.typed.empty()) return;  // the typing is the step before
+    EXPECT_FALSE(editor_.Undo()) << c.name;
+    EXPECT_TRUE(editor_.Redo()) << c.name;
+    EXPECT_EQ(editor_.document(), want) << c.name;
+}
+
+TEST_P(FormatCommandTest, NulByteLeavesDocumentAndSelectionAlone) {
+    for (const SkipCase& c : kSkipCases) {
+        if (!c.realCoreOnly) CheckSkipCase(c);
+    }
+}
 
 TEST_P(FormatCommandTest, WriteBackKeepsTheUsersPlace) {
     for (const KeepCase& c : kKeepCases) {
-        Load(c.document, c.anchor, c.caret);
-        RunFormat({}, WriteBackMode::kWholeText);
-        const std::string want = editor_.document();
-
-        Load(c.document, c.anchor, c.caret);
-        for (const auto& [line, markers] : c.markers) editor_.AddMarkers(line, markers);
-        for (const std::intptr_t line : c.folds) editor_.ContractFold(line);
-        editor_.SetView(c.top, c.xOffset);
-        const std::intptr_t caretLine = editor_.LineFromPosition(c.caret);
-        RunFormat();
-        EXPECT_EQ(editor_.document(), want) << c.name;
-        EXPECT_EQ(editor_.markers(), c.markers) << c.name;
-        EXPECT_EQ(editor_.contractedFolds(), c.folds) << c.name;
-        EXPECT_EQ(editor_.firstVisibleLine(), c.wantTop) << c.name;
-        EXPECT_EQ(editor_.xOffset(), c.wantXOffset) << c.name;
-        EXPECT_EQ(editor_.caret(), editor_.LineStart(caretLine)) << c.name;
-        EXPECT_EQ(editor_.anchor(), editor_.caret()) << c.name;
-        EXPECT_LE(editor_.messages().size(), c.maxMessages) << c.name;
-        EXPECT_EQ(editor_.writes(), want == c.document ? 0 : 1) << c.name;
-        EXPECT_FALSE(editor_.undoGroupOpen()) << c.name;
-        if (want == c.document) {
-            const auto& sent = editor_.messages();
-            EXPECT_EQ(std::count(sent.begin(), sent.end(), sci::kBeginUndoAction), 0) << c.name;
-            continue;
-        }
-        EXPECT_TRUE(editor_.Undo()) << c.name;
-        EXPECT_EQ(editor_.document(), c.document) << c.name;
-        EXPECT_FALSE(editor_.Undo()) << c.name;
-        EXPECT_TRUE(editor_.Redo()) << c.name;
-        EXPECT_EQ(editor_.document(), want) << c.name;
+        if (!c.realCoreOnly) CheckKeepCase(c);
     }
+}
+
+REAL_CORE_TEST(WriteBackKeepsTheUsersPlace) {
+#if HALVEX_REAL_SCINTILLA
+    for (const KeepCase& c : kKeepCases) CheckKeepCase(c);
+#else
+    GTEST_SKIP() << "built without Scintilla's sources (HALVEX_SCINTILLA_DIR)";
+#endif
+}
+
+REAL_CORE_TEST(SkippedRunsLeaveDocumentAndSelectionAlone) {
+#if HALVEX_REAL_SCINTILLA
+    for (const SkipCase& c : kSkipCases) CheckSkipCase(c);
+#else
+    GTEST_SKIP() << "built without Scintilla's sources (HALVEX_SCINTILLA_DIR)";
+#endif
 }
 
 INSTANTIATE_TEST_SUITE_P(BothLengthConventions, FormatCommandTest,
@@ -284,6 +423,114 @@ INSTANTIATE_TEST_SUITE_P(BothLengthConventions, FormatCommandTest,
                              return info.param == LengthConvention::kCountsNul ? std::string("CountsNul")
                                                                                  : std::string("ExcludesNul");
                          });
+
+// ---------------------------------------------------------------------------
+// Choosing the replacements by cost
+
+using EditRun = ChangedLines::Run;
+
+// What a replacement costs by the model beside the constants.
+double Cost(const EditRun& run) {
+    const std::size_t deleted = run.oldEnd - run.oldBegin, inserted = run.newEnd - run.newBegin;
+    const double change = edit_cost::kChangeMs + (run.lastLine > run.firstLine ? edit_cost::kLinesMs : 0);
+    return (deleted ? change : 0) + (inserted ? change : 0) + edit_cost::kByteMs * double(deleted + inserted);
+}
+
+double TotalCost(const std::vector<EditRun>& runs) {
+    double total = 0;
+    for (const EditRun& run : runs) total += Cost(run);
+    return total;
+}
+
+// The least cost of any way of joining neighbours: each replacement tried as
+// the last one after the cheapest way of writing the runs before it.
+double LeastCost(const std::vector<EditRun>& runs) {
+    std::vector<double> least(runs.size() + 1, 0);
+    for (std::size_t end = 1; end <= runs.size(); ++end) {
+        least[end] = INFINITY;
+        for (std::size_t first = 0; first < end; ++first) {
+            const EditRun& a = runs[first];
+            const EditRun& b = runs[end - 1];
+            least[end] = std::min(least[end], least[first] + Cost({a.firstLine, b.lastLine, a.oldBegin, b.oldEnd,
+                                                                   a.newBegin, b.newEnd}));
+        }
+    }
+    return least.back();
+}
+
+// Runs one to four lines long (mostly one), a deletion, an insertion or both
+// within them, apart by a line, by bytes about worth one change, or by
+// megabytes; with `dense`, single lines a line apart.
+std::vector<EditRun> RandomRuns(std::mt19937_64& random, std::size_t count, bool dense) {
+    const auto pick = [&](std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(random); };
+    constexpr std::size_t kGaps[] = {12, 12, 40'000, 60'000, 3'000'000};
+    std::vector<EditRun> runs;
+    std::intptr_t line = 0;
+    std::size_t oldAt = 0, newAt = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::intptr_t lines = dense || pick(2) ? 1 : 2 + static_cast<std::intptr_t>(pick(3));
+        const std::size_t kind = pick(3), deleted = kind == 1 ? 0 : 1 + pick(300), inserted = kind == 2 ? 0 : 1 + pick(300);
+        runs.push_back({line, line + lines - 1, oldAt, oldAt + deleted, newAt, newAt + inserted});
+        const std::size_t gap = dense ? 12 + pick(30) : kGaps[pick(5)] + pick(10'000);
+        line += lines + 1 + static_cast<std::intptr_t>(gap / 30);
+        oldAt += deleted + gap;
+        newAt += inserted + gap;
+    }
+    return runs;
+}
+
+// Joined as the runs are found and then all together: never more than the
+// least cost of any way of joining neighbours, and only neighbours joined.
+// Dense changes are joined as they are found, so few runs are ever held.
+TEST(JoinByCost, NoWayOfJoiningNeighboursCostsLess) {
+    std::mt19937_64 random(17);
+    for (int round = 0; round < 600; ++round) {
+        const bool dense = round % 4 == 0;
+        const std::vector<EditRun> runs = RandomRuns(random, dense ? 300 : 1 + round % 70, dense);
+        std::vector<EditRun> chosen;
+        std::size_t held = 0;
+        for (const EditRun& run : runs) {
+            chosen.push_back(run);
+            ChangedLines::JoinNewest(chosen);
+            held = std::max(held, chosen.size());
+        }
+        EXPECT_TRUE(!dense || held < 60) << "round " << round << " held " << held << " runs";
+        ChangedLines::JoinByCost(chosen);
+        EXPECT_LE(TotalCost(chosen), LeastCost(runs) + 1e-9) << "round " << round;
+        std::size_t next = 0;  // each chosen replacement begins and ends where runs do
+        for (const EditRun& replacement : chosen) {
+            EXPECT_EQ(replacement.oldBegin, runs[next].oldBegin) << "round " << round;
+            while (next < runs.size() && runs[next].oldEnd < replacement.oldEnd) ++next;
+            ASSERT_LT(next, runs.size()) << "round " << round;
+            EXPECT_EQ(replacement.newEnd, runs[next].newEnd) << "round " << round;
+            EXPECT_EQ(replacement.lastLine, runs[next++].lastLine) << "round " << round;
+        }
+        EXPECT_EQ(next, runs.size()) << "round " << round;
+    }
+}
+
+// Runs that each cost more than rewriting any gap would save, more of them
+// than the ceiling: the narrowest gaps are joined first.
+TEST(JoinByCost, NeverMoreThanTheCeilingOfEdits) {
+    std::vector<EditRun> runs;
+    std::vector<std::size_t> gaps;
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < edit_cost::kMaxEdits + 300; ++i) {
+        const std::size_t gap = (i * 7919 % 1000 + 1) * 10'000'000;
+        runs.push_back({static_cast<std::intptr_t>(i * 2), static_cast<std::intptr_t>(i * 2), at, at + 1, at, at + 1});
+        at += 1 + gap;
+        gaps.push_back(gap);
+    }
+    std::vector<EditRun> chosen = runs;
+    ChangedLines::JoinByCost(chosen);
+    ASSERT_EQ(chosen.size(), edit_cost::kMaxEdits);
+    std::size_t widestJoined = 0, narrowestKept = SIZE_MAX;
+    for (std::size_t i = 0; i + 1 < runs.size(); ++i) {
+        const bool kept = std::any_of(chosen.begin(), chosen.end(), [&](const EditRun& r) { return r.oldEnd == runs[i].oldEnd; });
+        (kept ? narrowestKept : widestJoined) = kept ? std::min(narrowestKept, gaps[i]) : std::max(widestJoined, gaps[i]);
+    }
+    EXPECT_LE(widestJoined, narrowestKept);
+}
 
 }  // namespace
 }  // namespace halvex

@@ -19,19 +19,25 @@
 #include <iterator>
 #include <optional>
 #include <random>
+#include <set>
 #include <string>
 #include <string_view>
 #include <tuple>
+#include <type_traits>
 #include <vector>
 
 #include "cli.hpp"
 #include "fake_scintilla.hpp"
+#if HALVEX_REAL_SCINTILLA
+#include "real_scintilla.hpp"
+#endif
 #include "formatter/format_command.hpp"
 #include "formatter/format_text.hpp"
 #include "program_generator.hpp"
 #include "reference.hpp"
 #include "shell/settings.hpp"
 #include "text/utf8.hpp"
+#include "whole_text_write_back.hpp"
 
 namespace halvex {
 namespace {
@@ -120,6 +126,41 @@ std::string Mutate(std::string text, Random& random, std::string& names) {
     return text;
 }
 
+FormattedText Format(std::string_view source, const FormatSettings& settings, FormatterState* stateOut = nullptr,
+                     FormatPath path = FormatPath::kFast) {
+    const LowerCaseFolds folds;
+    FormatterState state;
+    IndentEngine engine(state, settings, folds);
+    engine.StartRun();
+    FormattedText result = FormatText(source, engine, path);
+    if (stateOut != nullptr) *stateOut = state;
+    return result;
+}
+
+// A formatted program of some 170 KB with a few lines put out of place, some
+// with an LF end, and in most a block of lines or a stretch of some 400 lines
+// every other line: the write-back writes the few runs apart and, where a
+// stretch makes that too costly, joins them across the lines between.
+std::string SparselyChanged(std::uint64_t seed) {
+    Random random(seed);
+    const std::string tidy = Format(bench::GenerateProgram({.lines = 7000, .seed = seed, .messUp = false}), {}).text;
+    std::vector<std::string> lines;
+    for (std::size_t at = 0, end; at < tidy.size(); at = end + 2) {
+        end = tidy.find("\r\n", at);
+        lines.push_back(tidy.substr(at, end - at));
+    }
+    const auto indent = [&](std::size_t first, std::size_t count, std::size_t step) {
+        for (std::size_t line = first; line < std::min(first + count, lines.size()); line += step) {
+            lines[line].insert(0, 1 + Pick(random, 3), ' ');
+        }
+    };
+    for (std::size_t n = 3 + Pick(random, 8); n > 0; --n) indent(Pick(random, lines.size()), 1, 1);
+    if (seed % 3 != 0) indent(Pick(random, lines.size() - 800), seed % 3 == 1 ? 120 : 700 + Pick(random, 100), seed % 3);
+    std::string text;
+    for (const std::string& line : lines) text += line + (Pick(random, 500) ? "\r\n" : "\n");
+    return text;
+}
+
 const std::vector<Sample>& Samples() {
     static const std::vector<Sample> kSamples = [] {
         std::vector<Sample> samples;
@@ -144,20 +185,12 @@ const std::vector<Sample>& Samples() {
                 samples.push_back({name + names, std::move(text), settings});
             }
         }
+        for (std::uint64_t seed = 1; seed <= 6; ++seed) {
+            samples.push_back({"sparse changes, seed " + std::to_string(seed), SparselyChanged(seed), {}});
+        }
         return samples;
     }();
     return kSamples;
-}
-
-FormattedText Format(std::string_view source, const FormatSettings& settings, FormatterState* stateOut = nullptr,
-                     FormatPath path = FormatPath::kFast) {
-    const LowerCaseFolds folds;
-    FormatterState state;
-    IndentEngine engine(state, settings, folds);
-    engine.StartRun();
-    FormattedText result = FormatText(source, engine, path);
-    if (stateOut != nullptr) *stateOut = state;
-    return result;
 }
 
 TEST(FormatProperties, SamplesHoldNoNulAndExerciseEveryKindOfBreak) {
@@ -280,8 +313,9 @@ struct EditorRun {
     std::vector<std::u16string> boxes;
 };
 
-EditorRun RunFormatCommand(FakeScintilla& editor, const FormatSettings& settings,
-                           WriteBackMode mode = WriteBackMode::kChangedLines) {
+template <class Editor>
+EditorRun RunFormatCommand(Editor& editor, const FormatSettings& settings,
+                           WriteBack writeBack = WriteChangedLines) {
     EditorRun run;
     Platform platform;
     platform.sendToEditor = [&editor](unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
@@ -292,7 +326,7 @@ EditorRun RunFormatCommand(FakeScintilla& editor, const FormatSettings& settings
         return 1;
     };
     FormatterState state;
-    FormatCommand(platform, settings, state, mode);
+    FormatCommand(platform, settings, state, writeBack);
     run.document = editor.document();
     return run;
 }
@@ -346,23 +380,70 @@ TEST(FormatProperties, SelectionFormatsItsWholeLinesAndNothingElse) {
 }
 
 // The changed-lines write-back, over random markers, contracted folds and
-// selections (or none): the bytes of the whole-text write-back, every marker
-// and fold still on its line, and one undo step that gives the original back.
-TEST(FormatProperties, ChangedLinesWriteBackKeepsMarkersAndIsOneUndoStep) {
+// selections (or none), on the stand-in editor and on Scintilla's own core:
+// the bytes of the whole-text write-back, every marker and fold still on its
+// line, and one undo step that gives the original back. On the real core,
+// with change history on, also every line hidden as before, no marker twice
+// on a line that did not hold it twice, and the history marking every line whose text changed and none
+// above the first change.
+template <class Editor>
+class WriteBackProperties : public ::testing::Test {};
+using WriteBackEditors = ::testing::Types<FakeScintilla
+#if HALVEX_REAL_SCINTILLA
+                                          , testing::RealScintilla
+#endif
+                                          >;
+struct EditorName {
+    template <class Editor>
+    static std::string GetName(int) {
+        return std::is_same_v<Editor, FakeScintilla> ? "StandIn" : "RealCore";
+    }
+};
+TYPED_TEST_SUITE(WriteBackProperties, WriteBackEditors, EditorName);
+
+template <class Editor>
+Editor LoadEditor(const std::string& text, std::size_t sample) {
+    if constexpr (std::is_same_v<Editor, FakeScintilla>) {
+        return FakeScintilla(text, sample % 2 ? LengthConvention::kCountsNul : LengthConvention::kExcludesNul);
+    } else {
+        return Editor(text);
+    }
+}
+
+// The lines whose text, line break aside, differs between the two versions.
+std::set<std::intptr_t> ChangedTextLines(std::string_view before, std::string_view after) {
+    const auto old = SplitLines(before), now = SplitLines(after);
+    std::set<std::intptr_t> lines;
+    for (std::size_t line = 0; line < std::min(old.size(), now.size()); ++line) {
+        if (old[line] != now[line]) lines.insert(static_cast<std::intptr_t>(line));
+    }
+    return lines;
+}
+
+// The line of the byte before the first that differs.
+std::intptr_t FirstChangedLine(std::string_view before, std::string_view after) {
+    const auto at = static_cast<std::size_t>(std::mismatch(before.begin(), before.end(), after.begin(), after.end()).first -
+                                             before.begin());
+    return static_cast<std::intptr_t>(ScintillaLineCount(before.substr(0, at > 0 ? at - 1 : 0))) - 1;
+}
+
+TYPED_TEST(WriteBackProperties, ChangedLinesWriteBackKeepsMarkersAndIsOneUndoStep) {
     Random random(13);
-    for (std::size_t i = 1; i < Samples().size(); i += 3) {
+    for (std::size_t i = 1; i < Samples().size(); ++i) {
         const Sample& sample = Samples()[i];
+        if (i % 3 != 1 && !sample.name.starts_with("sparse")) continue;
         const auto a = static_cast<std::intptr_t>(Pick(random, sample.text.size() + 1));
         const auto b = Pick(random, 2) ? a : static_cast<std::intptr_t>(Pick(random, sample.text.size() + 1));
         FakeScintilla whole(sample.text);
         whole.SetSelection(a, b);
-        const std::string want = RunFormatCommand(whole, sample.settings, WriteBackMode::kWholeText).document;
+        const std::string want = RunFormatCommand(whole, sample.settings, bench::WriteWholeText).document;
 
-        FakeScintilla editor(sample.text, i % 2 ? LengthConvention::kCountsNul : LengthConvention::kExcludesNul);
+        TypeParam editor = LoadEditor<TypeParam>(sample.text, i);
         editor.SetSelection(a, b);
         const auto lines = static_cast<std::size_t>(editor.LineCount());
         for (std::size_t n = Pick(random, 8); n > 0; --n) {
-            editor.AddMarkers(static_cast<std::intptr_t>(Pick(random, lines)), 1u << Pick(random, 32));
+            const std::size_t number = Pick(random, 28);  // any but the change-history markers 21-24
+            editor.AddMarkers(static_cast<std::intptr_t>(Pick(random, lines)), 1u << (number < 21 ? number : number + 4));
         }
         for (std::size_t n = Pick(random, 3); n > 0; --n) {
             editor.ContractFold(static_cast<std::intptr_t>(Pick(random, lines)));
@@ -370,14 +451,28 @@ TEST(FormatProperties, ChangedLinesWriteBackKeepsMarkersAndIsOneUndoStep) {
         const auto markers = editor.markers();
         const auto folds = editor.contractedFolds();
         const std::string label = sample.name + " selection " + std::to_string(a) + ".." + std::to_string(b);
+        std::set<std::intptr_t> hidden, duplicates;
+        if constexpr (!std::is_same_v<TypeParam, FakeScintilla>) {
+            hidden = editor.hiddenLines();
+            duplicates = editor.duplicateMarkers();  // a marker added twice to a line
+        }
 
         EXPECT_EQ(RunFormatCommand(editor, sample.settings).document, want) << label;
         EXPECT_EQ(editor.markers(), markers) << label;
         EXPECT_EQ(editor.contractedFolds(), folds) << label;
         EXPECT_EQ(editor.writes(), want == sample.text ? 0 : 1) << label;
+        if constexpr (!std::is_same_v<TypeParam, FakeScintilla>) {
+            EXPECT_EQ(editor.hiddenLines(), hidden) << label;
+            const std::set<std::intptr_t> duplicatesAfter = editor.duplicateMarkers();
+            EXPECT_TRUE(std::includes(duplicates.begin(), duplicates.end(), duplicatesAfter.begin(), duplicatesAfter.end()))
+                << label;
+            const std::set<std::intptr_t> changed = ChangedTextLines(sample.text, want), history = editor.historyLines();
+            EXPECT_TRUE(std::includes(history.begin(), history.end(), changed.begin(), changed.end())) << label;
+            EXPECT_TRUE(history.empty() || *history.begin() >= FirstChangedLine(sample.text, want)) << label;
+        }
         editor.Undo();
         EXPECT_EQ(editor.document(), sample.text) << label;
-        if (HasFailure()) break;
+        if (this->HasFailure()) break;
     }
 }
 

@@ -1,7 +1,6 @@
 #include "cli.hpp"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <new>
 #include <optional>
 #include <utility>
 
@@ -19,6 +19,7 @@
 #include "halvex_version.hpp"
 #include "in_place.hpp"
 #include "shell/settings.hpp"
+#include "source_file.hpp"
 #include "walk.hpp"
 
 namespace halvex::cli {
@@ -117,23 +118,6 @@ std::string_view WithoutByteOrderMark(std::string_view source) {
     return source.substr(0, kByteOrderMark.size()) == kByteOrderMark ? source.substr(kByteOrderMark.size()) : source;
 }
 
-bool ReadAll(int fd, std::string& out) {
-    struct stat info {};
-    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
-        out.reserve(static_cast<std::size_t>(info.st_size));
-    }
-    char chunk[1 << 16];
-    while (true) {
-        const ssize_t got = read(fd, chunk, sizeof chunk);
-        if (got == 0) return true;
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        out.append(chunk, static_cast<std::size_t>(got));
-    }
-}
-
 bool WriteAll(int fd, std::string_view data) {
     while (!data.empty()) {
         const ssize_t put = write(fd, data.data(), data.size());
@@ -146,63 +130,28 @@ bool WriteAll(int fd, std::string_view data) {
     return true;
 }
 
-// The bytes of one input: a regular file mapped into memory, or what was
-// read from standard input or another kind of file.
-class Input {
-   public:
-    // Opens FILE, or standard input for "-"; reports and returns nullopt on failure.
-    static std::optional<Input> Open(const std::string& file, std::string_view name) {
-        Input input;
-        if (file == "-") {
-            if (!ReadAll(STDIN_FILENO, input.read_)) {
-                Complain(name, std::strerror(errno));
-                return std::nullopt;
-            }
-            return input;
-        }
-        const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) {
-            Complain(name, std::strerror(errno));
-            return std::nullopt;
-        }
-        struct stat info {};
-        const bool known = fstat(fd, &info) == 0;
-        if (known && S_ISDIR(info.st_mode)) {
-            close(fd);
-            Complain(name, "is a directory");
-            return std::nullopt;
-        }
-        if (known && S_ISREG(info.st_mode) && info.st_size > 0) {
-            void* map = mmap(nullptr, static_cast<std::size_t>(info.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
-            if (map != MAP_FAILED) {
-                close(fd);
-                input.mapped_ = {static_cast<const char*>(map), static_cast<std::size_t>(info.st_size)};
-                return input;
-            }
-        }
-        const bool ok = ReadAll(fd, input.read_);
-        const int readErrno = errno;
-        close(fd);
-        if (!ok) {
-            Complain(name, std::strerror(readErrno));
-            return std::nullopt;
-        }
-        return input;
+// Reads FILE whole, or standard input for "-"; with `refuseNul`, a file that
+// holds a NUL byte is not read past it and counts as a failure. Reports
+// failures and returns nothing then.
+std::optional<FileBytes> ReadInput(const std::string& file, std::string_view name, bool refuseNul) {
+    const Descriptor opened(file == "-" ? -1 : open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    const int fd = file == "-" ? STDIN_FILENO : opened.get();
+    FileBytes bytes;
+    switch (fd < 0 ? ReadEnd::kFailed : ReadFile(fd, refuseNul, bytes)) {
+        case ReadEnd::kWhole:
+            return bytes;
+        case ReadEnd::kNul:
+            Complain(name, "contains a NUL byte; not formatted");
+            break;
+        case ReadEnd::kChanged:
+            Complain(name, "changed while it was read; not formatted");
+            break;
+        case ReadEnd::kFailed:
+            Complain(name, errno == EISDIR ? "is a directory" : std::strerror(errno));
+            break;
     }
-
-    Input(Input&& other) noexcept : read_(std::move(other.read_)), mapped_(std::exchange(other.mapped_, {})) {}
-    Input& operator=(Input&&) = delete;
-    ~Input() {
-        if (!mapped_.empty()) munmap(const_cast<char*>(mapped_.data()), mapped_.size());
-    }
-
-    std::string_view bytes() const { return mapped_.empty() ? std::string_view(read_) : mapped_; }
-
-   private:
-    Input() = default;
-    std::string read_;
-    std::string_view mapped_;
-};
+    return std::nullopt;
+}
 
 // Tells whether the pieces it is given, in order, make up `source` exactly.
 class Comparison {
@@ -244,17 +193,12 @@ void ReportFormatError(std::string_view name, const FormatReport& result) {
     }
 }
 
-int ProcessFile(const std::string& file, const Options& options) {
-    const std::string_view name = file == "-" ? kStdinName : std::string_view(file);
+int FormatFile(const std::string& file, std::string_view name, const Options& options) {
     const auto complain = [name](std::string_view message) { Complain(name, message); };
     if (options.mode == Mode::kInPlace && !IsRewritable(file, complain)) return kExitFailure;
-    const std::optional<Input> input = Input::Open(file, name);
+    const std::optional<FileBytes> input = ReadInput(file, name, true);
     if (!input) return kExitFailure;
-    const std::string_view source = input->bytes();
-    if (std::memchr(source.data(), '\0', source.size()) != nullptr) {
-        Complain(name, "contains a NUL byte; not formatted");
-        return kExitFailure;
-    }
+    const std::string_view source = input->view();
     const std::optional<LineRange>& lines = options.lines;
     if (lines && !LineSpan(WithoutByteOrderMark(source), lines->first, lines->last)) {
         Complain(name, "has no line " + std::to_string(lines->last) + " (--lines " + std::to_string(lines->first) +
@@ -316,6 +260,22 @@ int ProcessFile(const std::string& file, const Options& options) {
     return status;
 }
 
+// Formats one FILE as the options say and returns its exit status. Memory
+// running out fails this file only; -i has already put back the old content
+// of a file that it was rewriting. What was written to standard output is
+// flushed, so that it keeps its place among the messages on standard error.
+int ProcessFile(const std::string& file, const Options& options) {
+    const std::string_view name = file == "-" ? kStdinName : std::string_view(file);
+    int status = kExitFailure;
+    try {
+        status = FormatFile(file, name, options);
+    } catch (const std::bad_alloc&) {
+        Complain(name, "out of memory");
+    }
+    std::fflush(stdout);
+    return status;
+}
+
 // Takes an option's value, from "--name=value" or from the next argument.
 std::optional<std::string> OptionValue(const std::vector<std::string>& args, std::size_t& i, std::string_view name) {
     const std::string& arg = args[i];
@@ -341,10 +301,10 @@ std::optional<int> ParseArguments(const std::vector<std::string>& args, Options&
 // plug-in's own reader; a key the file does not set keeps the value that the
 // options before it gave.
 std::optional<int> ApplySettingsFile(const std::string& file, FormatSettings& settings) {
-    const std::optional<Input> input = Input::Open(file, file);
+    const std::optional<FileBytes> input = ReadInput(file, file, false);
     if (!input) return kExitFailure;
     SettingsFile reader;
-    reader.parse(input->bytes());
+    reader.parse(input->view());
     settings.baseIndentLevel = reader.readInteger(kIndentKey, settings.baseIndentLevel);
     settings.suppressFormatError = reader.readInteger(kSuppressFormatErrorKey, settings.suppressFormatError);
     settings.trimTabs = reader.readInteger(kTrimTabsKey, settings.trimTabs) != 0;
@@ -471,11 +431,12 @@ std::optional<int> ParseArguments(const std::vector<std::string>& args, Options&
 
 int Run(const std::vector<std::string>& args) {
     Options options;
-    if (const auto exit = ParseArguments(args, options)) return *exit;
-    int status = kExitOk;
+    const std::optional<int> parsed = ParseArguments(args, options);
+    int status = parsed.value_or(kExitOk);
     const auto process = [&](const std::string& file) { status = std::max(status, ProcessFile(file, options)); };
     const auto complain = [](const std::string& path, std::string_view message) { Complain(path, message); };
-    for (const std::string& file : options.files) {
+    // --help, --version and a usage error end the run before any file.
+    for (const std::string& file : parsed ? std::vector<std::string>() : options.files) {
         if (!IsFolder(file)) {
             process(file);
         } else if (!WalkSourceTree(file, options.extensions, process, complain)) {

@@ -98,12 +98,56 @@ void AppendHunk(const std::vector<DiffLine>& script, std::size_t start, std::siz
     newLine += newCount;
 }
 
+// The path as a patch names it: no "." folders, no empty ones (a doubled or
+// trailing slash), and no leading slash, so an absolute path applies with -p1
+// from the root.
+std::string PatchPath(std::string_view path) {
+    std::string shown;
+    while (!path.empty()) {
+        const std::size_t slash = std::min(path.find('/'), path.size());
+        const std::string_view part = path.substr(0, slash);
+        if (!part.empty() && part != ".") shown.append(shown.empty() ? "" : "/").append(part);
+        path.remove_prefix(std::min(slash + 1, path.size()));
+    }
+    return shown;
+}
+
+// "a/PATH" in a header line. A path holding a quote, a backslash, a control
+// character or a byte above 127 is quoted and escaped as C strings are; one
+// that holds a space ends with a tab, so that the space is not taken for the
+// end of the name. git and GNU patch both read them so.
+std::string HeaderName(std::string_view side, std::string_view path) {
+    const std::string name = std::string(side) + PatchPath(path);
+    const auto special = [](char c) { return c == '"' || c == '\\' || static_cast<unsigned char>(c) < 0x20 ||
+                                             static_cast<unsigned char>(c) >= 0x7F; };
+    if (std::none_of(name.begin(), name.end(), special)) {
+        return name.find(' ') == std::string::npos ? name : name + "\t";
+    }
+    std::string quoted = "\"";
+    for (const char c : name) {
+        const std::string_view named = "\a\b\t\n\v\f\r";
+        const std::size_t at = named.find(c);
+        if (c == '"' || c == '\\') {
+            quoted.append(1, '\\').append(1, c);
+        } else if (at != std::string_view::npos) {
+            quoted.append(1, '\\').append(1, "abtnvfr"[at]);
+        } else if (special(c)) {
+            const auto byte = static_cast<unsigned char>(c);
+            quoted.append({'\\', static_cast<char>('0' + (byte >> 6)), static_cast<char>('0' + ((byte >> 3) & 7)),
+                           static_cast<char>('0' + (byte & 7))});
+        } else {
+            quoted += c;
+        }
+    }
+    return quoted + "\"";
+}
+
 }  // namespace
 
 void AppendUnifiedDiff(std::string_view name, std::string_view before, std::string_view after, std::string& out) {
     const std::vector<DiffLine> script = EditScript(before, after);
     const auto kept = [&](std::size_t i) { return i < script.size() && script[i].kind == ' '; };
-    out.append("--- a/").append(name).append("\n+++ b/").append(name).append("\n");
+    out.append("--- ").append(HeaderName("a/", name)).append("\n+++ ").append(HeaderName("b/", name)).append("\n");
     std::size_t oldLine = 0;
     std::size_t newLine = 0;
     for (std::size_t at = 0; at < script.size();) {

@@ -7,7 +7,10 @@
 namespace halvex::cli {
 
 // Appends to `out` a unified diff that turns `before` into `after`: headed
-// "--- a/NAME" and "+++ b/NAME", hunks with 3 lines of context. Lines are cut
+// "--- a/NAME" and "+++ b/NAME" (NAME without "." folders, doubled slashes or
+// a leading slash; quoted and escaped as git does when it holds a quote, a
+// backslash, a control or non-ASCII byte; followed by a tab when it holds a
+// space), hunks with 3 lines of context. Lines are cut
 // after each LF and shown with their bytes as they are (a CR stays part of
 // its line); a last line without LF is marked "\ No newline at end of file".
 //

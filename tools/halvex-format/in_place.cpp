@@ -1,7 +1,6 @@
 #include "in_place.hpp"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,65 +8,83 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
-#include <cstdlib>
+#include <cstdio>
 #include <cstring>
 #include <optional>
 #include <utility>
+
+#include "source_file.hpp"
 
 namespace halvex::cli {
 namespace {
 
 volatile std::sig_atomic_t gSignal = 0;
+std::array<struct sigaction, NSIG> gOldActions{};
 
-extern "C" void NoteSignal(int signal) { gSignal = signal; }
+// Whether `signal` ends the process by default and can be caught.
+bool EndsTheProcess(int signal) {
+    switch (signal) {
+        case SIGKILL:
+        case SIGSTOP:
+        case SIGCHLD:
+        case SIGCONT:
+        case SIGURG:
+        case SIGWINCH:
+        case SIGTSTP:
+        case SIGTTIN:
+        case SIGTTOU:
+            return false;
+        default:
+            return true;
+    }
+}
 
-// While it lives, SIGINT, SIGTERM and SIGHUP are only noted (unless they were
-// ignored already), and SIGXFSZ is ignored so that a file size limit fails
-// the write instead of killing the process. On leaving, the old actions come
-// back and a noted signal is raised again.
+extern "C" void NoteSignal(int signal, siginfo_t* info, void*) {
+    // A fault of this process's own, not one sent to it, cannot wait: its
+    // former action takes it when the faulting instruction runs again.
+    const bool fault = signal == SIGSEGV || signal == SIGBUS || signal == SIGILL || signal == SIGFPE ||
+                       signal == SIGTRAP || signal == SIGSYS;
+    if (fault && info->si_code > 0) {
+        sigaction(signal, &gOldActions[static_cast<std::size_t>(signal)], nullptr);
+        return;
+    }
+    gSignal = signal;
+}
+
+// While it lives, every signal that would end the process is only noted
+// (unless it was ignored already), but SIGXFSZ is ignored, so that a file
+// size limit fails the write instead. On leaving, the old actions come back
+// and a noted signal is raised again.
 class SignalsHeld {
    public:
     SignalsHeld() {
         struct sigaction noted {};
-        noted.sa_handler = NoteSignal;
-        noted.sa_flags = SA_RESTART;
+        noted.sa_sigaction = NoteSignal;
+        noted.sa_flags = SA_RESTART | SA_SIGINFO;
         sigemptyset(&noted.sa_mask);
-        for (std::size_t i = 0; i < kHeld.size(); ++i) {
-            sigaction(kHeld[i], nullptr, &old_[i]);
-            if (old_[i].sa_handler != SIG_IGN) sigaction(kHeld[i], &noted, nullptr);
-        }
         struct sigaction ignored {};
         ignored.sa_handler = SIG_IGN;
         sigemptyset(&ignored.sa_mask);
-        sigaction(SIGXFSZ, &ignored, &oldSizeLimit_);
+        for (int signal = 1; signal < NSIG; ++signal) {
+            struct sigaction& old = gOldActions[static_cast<std::size_t>(signal)];
+            held_[static_cast<std::size_t>(signal)] =
+                EndsTheProcess(signal) && sigaction(signal, nullptr, &old) == 0 &&
+                old.sa_handler != SIG_IGN && sigaction(signal, signal == SIGXFSZ ? &ignored : &noted, nullptr) == 0;
+        }
     }
     SignalsHeld(const SignalsHeld&) = delete;
     SignalsHeld& operator=(const SignalsHeld&) = delete;
     ~SignalsHeld() {
-        for (std::size_t i = 0; i < kHeld.size(); ++i) sigaction(kHeld[i], &old_[i], nullptr);
-        sigaction(SIGXFSZ, &oldSizeLimit_, nullptr);
+        for (int signal = 1; signal < NSIG; ++signal) {
+            if (held_[static_cast<std::size_t>(signal)]) {
+                sigaction(signal, &gOldActions[static_cast<std::size_t>(signal)], nullptr);
+            }
+        }
         if (const int signal = std::exchange(gSignal, 0); signal != 0) std::raise(signal);
     }
 
    private:
-    static constexpr std::array<int, 3> kHeld = {SIGINT, SIGTERM, SIGHUP};
-    std::array<struct sigaction, kHeld.size()> old_{};
-    struct sigaction oldSizeLimit_ {};
-};
-
-// Closes a file descriptor when it goes.
-class Descriptor {
-   public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    Descriptor& operator=(Descriptor&&) = delete;
-    ~Descriptor() {
-        if (fd_ >= 0) close(fd_);
-    }
-    int get() const { return fd_; }
-
-   private:
-    int fd_;
+    std::array<bool, NSIG> held_{};
 };
 
 bool WriteAt(int fd, std::string_view data, off_t offset) {
@@ -83,7 +100,7 @@ bool WriteAt(int fd, std::string_view data, off_t offset) {
     return true;
 }
 
-// Makes a directory entry just created durable.
+// Makes a change to the entries of the folder of `path` durable.
 void SyncFolderOf(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
@@ -91,76 +108,76 @@ void SyncFolderOf(const std::string& path) {
     if (fd.get() >= 0) fsync(fd.get());
 }
 
-// "NAME.halvex-backup-XXXXXX" beside `file`, NAME shortened (at a UTF-8
-// character boundary) when the whole would be longer than a name may be.
-std::string BackupTemplate(const std::string& file) {
-    constexpr std::string_view kSuffix = ".halvex-backup-XXXXXX";
+constexpr std::string_view kUnfinished = ".halvex-tmp-XXXXXX";
+constexpr std::string_view kBackup = ".halvex-backup-XXXXXX";
+
+// `file` followed by `suffix`, its last name shortened (at a UTF-8 character
+// boundary) so that it stays within the length a name may have with either
+// suffix.
+std::string BesideFile(const std::string& file, std::string_view suffix) {
     const std::size_t slash = file.rfind('/');
     const std::size_t baseStart = slash == std::string::npos ? 0 : slash + 1;
-    std::size_t baseEnd = std::min(file.size(), baseStart + (NAME_MAX - kSuffix.size()));
+    std::size_t baseEnd = std::min(file.size(), baseStart + (NAME_MAX - kBackup.size()));
     const auto continuation = [](char byte) { return (static_cast<unsigned char>(byte) & 0xC0) == 0x80; };
     while (baseEnd > baseStart && baseEnd < file.size() && continuation(file[baseEnd])) --baseEnd;
-    return file.substr(0, baseEnd) + std::string(kSuffix);
+    return file.substr(0, baseEnd) + std::string(suffix);
 }
 
-// A copy of the old content beside the file, on disk, mapped for reading.
-// Removed when it goes, unless kept.
+// Gives `from` the name `to`, unless that name is taken.
+bool RenameNoReplace(const std::string& from, const std::string& to) {
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    // A file system that cannot refuse a taken name by itself.
+    struct stat taken {};
+    if (lstat(to.c_str(), &taken) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    return rename(from.c_str(), to.c_str()) == 0;
+}
+
+// A whole copy of the old content beside the file, on disk. It is written
+// under a name that says it is unfinished, synced, and only then renamed, so
+// a name "NAME.halvex-backup-XXXXXX" always stands for a whole copy. It
+// stays unless removed.
 class Backup {
    public:
-    // Creates it; on failure, the reason in `error` and nothing left behind.
+    // Makes it; on failure, the reason in `error` and nothing left behind.
     static std::optional<Backup> Make(const std::string& file, std::string_view old, std::string& error) {
-        std::string path = BackupTemplate(file);
-        Descriptor fd(mkostemp(path.data(), O_CLOEXEC));
+        std::string unfinished = BesideFile(file, kUnfinished);
+        std::string path = BesideFile(file, kBackup);
+        const Descriptor fd(mkostemp(unfinished.data(), O_CLOEXEC));
         if (fd.get() < 0) {
             error = std::strerror(errno);
             return std::nullopt;
         }
-        Backup backup(std::move(path), std::move(fd));
-        if (!WriteAt(backup.fd_.get(), old, 0) || fsync(backup.fd_.get()) != 0) {
+        path.replace(path.size() - 6, 6, unfinished, unfinished.size() - 6, 6);
+        if (!WriteAt(fd.get(), old, 0) || fsync(fd.get()) != 0 || !RenameNoReplace(unfinished, path)) {
             error = std::strerror(errno);
+            unlink(unfinished.c_str());
             return std::nullopt;
         }
-        SyncFolderOf(backup.path_);
-        if (!old.empty()) {
-            void* map = mmap(nullptr, old.size(), PROT_READ, MAP_SHARED, backup.fd_.get(), 0);
-            if (map == MAP_FAILED) {
-                error = std::strerror(errno);
-                return std::nullopt;
-            }
-            backup.bytes_ = {static_cast<const char*>(map), old.size()};
-        }
-        return backup;
+        SyncFolderOf(path);
+        return Backup(std::move(path));
     }
 
-    Backup(Backup&& other) noexcept
-        : path_(std::move(other.path_)), fd_(std::move(other.fd_)), bytes_(std::exchange(other.bytes_, {})),
-          keep_(std::exchange(other.keep_, true)) {}
-    Backup& operator=(Backup&&) = delete;
-    ~Backup() {
-        if (!bytes_.empty()) munmap(const_cast<char*>(bytes_.data()), bytes_.size());
-        if (!keep_) unlink(path_.c_str());
-    }
-
-    std::string_view bytes() const { return bytes_; }
     const std::string& path() const { return path_; }
-    void keep() { keep_ = true; }
+    void Remove() const { unlink(path_.c_str()); }
 
    private:
-    Backup(std::string path, Descriptor fd) : path_(std::move(path)), fd_(std::move(fd)) {}
+    explicit Backup(std::string path) : path_(std::move(path)) {}
     std::string path_;
-    Descriptor fd_;
-    std::string_view bytes_;
-    bool keep_ = false;
 };
 
 // Thrown from the sink to stop a rewrite that cannot or must not go on.
 struct Stop {};
 
 // Writes what `produce` hands over into `fd` from its start, cuts the file
-// there and syncs it. Returns 0, the errno of the failure, or EINTR when a
-// held signal came (only noticed if `stopOnSignal`). The producer is stopped
-// by an exception at the first failure; pieces that it still hands over while
-// unwinding are dropped.
+// there and syncs it. Returns 0, the errno of the failure, EINTR when a held
+// signal came (only noticed if `stopOnSignal`), or ENOMEM when the producer
+// threw (an allocation that failed). The producer is stopped by an exception
+// at the first failure; pieces that it still hands over while unwinding are
+// dropped.
 int Overwrite(int fd, const std::function<void(const TextSink&)>& produce, bool stopOnSignal) {
     off_t at = 0;
     int error = 0;
@@ -175,10 +192,18 @@ int Overwrite(int fd, const std::function<void(const TextSink&)>& produce, bool 
             at += static_cast<off_t>(piece.size());
         });
     } catch (const Stop&) {
+    } catch (...) {
+        error = ENOMEM;
     }
     if (error == 0 && stopOnSignal && gSignal != 0) error = EINTR;
     if (error == 0 && (ftruncate(fd, at) != 0 || fsync(fd) != 0)) error = errno;
     return error;
+}
+
+std::string Describe(int failure) {
+    if (failure == EINTR) return "interrupted";
+    if (failure == ENOMEM) return "out of memory";
+    return std::string("cannot write: ") + std::strerror(failure);
 }
 
 }  // namespace
@@ -212,24 +237,26 @@ bool RewriteInPlace(const std::string& file, std::string_view old, const Rewrite
         return false;
     }
     std::string error;
-    std::optional<Backup> backup = Backup::Make(file, old, error);
+    const std::optional<Backup> backup = Backup::Make(file, old, error);
     if (!backup) {
         complain("cannot make a backup beside it: " + error + "; left as it was");
         return false;
     }
     if (gSignal != 0) {
+        backup->Remove();
         complain("interrupted; left as it was");
         return false;
     }
-    const std::string_view saved = backup->bytes();
-    const int failure = Overwrite(fd.get(), [&](const TextSink& sink) { rewrite(saved, sink); }, true);
-    if (failure == 0) return true;
-    const std::string what = failure == EINTR ? "interrupted" : std::string("cannot write: ") + std::strerror(failure);
-    if (Overwrite(fd.get(), [&](const TextSink& sink) { sink(saved); }, false) == 0) {
-        complain(what + "; left as it was");
+    const int failure = Overwrite(fd.get(), [&](const TextSink& sink) { rewrite(old, sink); }, true);
+    if (failure == 0) {
+        backup->Remove();
+        return true;
+    }
+    if (Overwrite(fd.get(), [&](const TextSink& sink) { sink(old); }, false) == 0) {
+        backup->Remove();
+        complain(Describe(failure) + "; left as it was");
     } else {
-        backup->keep();
-        complain(what + "; its old content is in " + backup->path());
+        complain(Describe(failure) + "; its old content is in " + backup->path());
     }
     return false;
 }

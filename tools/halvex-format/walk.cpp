@@ -26,8 +26,11 @@ std::optional<Extensions> ParseExtensions(std::string_view list) {
     while (true) {
         const std::size_t comma = std::min(list.find(','), list.size());
         std::string_view entry = list.substr(0, comma);
+        entry.remove_prefix(std::min(entry.find_first_not_of(' '), entry.size()));
+        entry.remove_suffix(entry.size() - std::min(entry.find_last_not_of(' ') + 1, entry.size()));
         if (!entry.empty() && entry.front() == '.') entry.remove_prefix(1);
-        if (entry.empty()) return std::nullopt;
+        // An extension is what follows a name's last dot: it holds no dot, and no name holds a slash.
+        if (entry.empty() || entry.find_first_of("./") != std::string_view::npos) return std::nullopt;
         std::string lower(entry);
         std::transform(lower.begin(), lower.end(), lower.begin(), LowerAscii);
         extensions.push_back(std::move(lower));

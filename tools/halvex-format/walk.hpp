@@ -14,8 +14,9 @@ using Extensions = std::vector<std::string>;
 
 inline const Extensions kDefaultExtensions = {"bas", "inc"};
 
-// Reads a comma-separated list such as "bas,inc" or ".BAS,.txt"; nullopt
-// when an entry is empty.
+// Reads a comma-separated list such as "bas,inc" or ".BAS, .txt", spaces
+// around an entry set aside; nullopt when an entry is empty or could never
+// match (it holds a dot or a slash).
 std::optional<Extensions> ParseExtensions(std::string_view list);
 
 // Calls `visit` with the path of each regular file below `folder` whose
