@@ -95,13 +95,15 @@ void RunFormat(const Platform& platform, const FormatSettings& settings, Formatt
     const std::intptr_t caretLine = editor.LineFromPosition(caretPos);
     target = FetchTarget(editor, caretPos, scope);
     if (!target) return;
-    if (target->text().find('\0') != std::string_view::npos) {
+    if (target->selectionMode && settings.selectionContext) FollowTextAbove(editor, engine);
+    // The pass that formats the text finds a NUL in it too.
+    const FormattedText formatted = FormatText(target->text(), engine);
+    if (formatted.holdsNul) {
+        engine.StartRun();  // the run never was
         Restore(editor, *target);
         platform.showMessageBox(kFormatBoxTitle, kNulSkippedText, 0);
         return;
     }
-    if (target->selectionMode && settings.selectionContext) FollowTextAbove(editor, engine);
-    const FormattedText formatted = FormatText(target->text(), engine);
     writeBack(editor, {target->text(), formatted.text, target->position, target->firstLine, target->selectionMode,
                        target->view, caretLine});
     target.reset();  // written: nothing to restore from here on

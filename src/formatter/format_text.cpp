@@ -19,123 +19,116 @@ std::string_view TrimmedLine(std::string_view source, std::size_t begin, std::si
     return engine.TrimLine(source.substr(begin, end - begin));
 }
 
-// Runs the engine over every line of `source` and hands each formatted line
-// to `emit(indentation width, line, hasBreak)`; returns the line of the END that
-// revealed the recorded error, or 0.
-template <FormatPath kPath, class Emit>
-std::uint64_t FormatLines(std::string_view source, IndentEngine& engine, Emit&& emit) {
+// Runs the engine over the lines of `source` and hands each formatted line to
+// `emit(indentation width, line, hasBreak)`. Unless `last`, stops before a
+// line whose end `source` does not show yet (no break, or a CR at its very
+// end, which an LF may follow). With kNulEnds, stops at a NUL byte and counts
+// it. Returns where it stopped.
+template <FormatPath kPath, bool kNulEnds, class Emit>
+std::size_t FormatLines(std::string_view source, bool last, IndentEngine& engine, LineFormatter::Count& count,
+                        Emit&& emit) {
+    if (source.empty() && last && count.lines != 0) return 0;  // the input ended in a line break: no line after it
     const IndentStyle style = IndentStyle::Of(engine.settings());
-    std::uint64_t errorLine = 0;
-    std::uint64_t lineNumber = 0;
     std::size_t at = 0;
     while (true) {
-        const LineScan scan = kPath == FormatPath::kFast ? ScanLine(source, at) : ScanLinePortable(source, at);
+        const LineScan scan =
+            kPath == FormatPath::kFast ? ScanLine<kNulEnds>(source, at) : ScanLinePortable<kNulEnds>(source, at);
+        if (!last && scan.end + 1 >= source.size()) return at;
+        if (kNulEnds && scan.end != source.size() && source[scan.end] == '\0') {
+            count.nul = true;
+            return at;
+        }
         const std::size_t next = NextLineStart(source, scan.end);
         const std::string_view line = TrimmedLine<kPath>(source, at, scan.end, engine);
         const LineFacts facts =
             kPath == FormatPath::kFast ? scan.FactsFrom(static_cast<std::size_t>(line.data() - source.data())) : kAnalyzeLine;
-        ++lineNumber;
+        ++count.lines;
         const bool hadError = engine.state().formatErrorState == kErrorRecorded;
         emit(style.Width(static_cast<std::size_t>(engine.IndentLine(line, facts)), line.empty()), line, next != scan.end);
-        if (!hadError && engine.state().formatErrorState == kErrorRecorded) errorLine = lineNumber;
+        if (!hadError && engine.state().formatErrorState == kErrorRecorded) count.errorLine = count.lines;
         at = next;
-        if (at == source.size()) break;  // a final line break ends the text: no empty line after it
+        if (at == source.size()) return at;  // a final line break ends the text: no empty line after it
     }
-    return errorLine;
+}
+
+constexpr std::size_t kBlock = 16;
+
+// Copies a formatted line into `out` with memset and memcpy.
+void WriteLine(FormatOutput& out, char fill, std::size_t indent, std::string_view line, bool hasBreak) {
+    const std::size_t length = indent + line.size() + (hasBreak ? 2 : 0);
+    char* const to = out.Room(length);
+    std::memset(to, fill, indent);
+    std::memcpy(to + indent, line.data(), line.size());
+    if (hasBreak) std::memcpy(to + indent + line.size(), "\r\n", 2);
+    out.Wrote(length);
+}
+
+// The same in whole 16-byte blocks, which the compiler turns into single
+// vector moves: the blocks may run past the line (into the output's spare
+// bytes, and into the source where it goes on that far), and what runs past
+// is overwritten by the next line or never taken. The first 64 bytes of
+// indentation and 32 of the line go in fixed blocks, so that no branch
+// depends on their lengths, which vary from line to line.
+void WriteLineInBlocks(FormatOutput& out, char fill, const char* sourceEnd, std::size_t indent, std::string_view line,
+                       bool hasBreak) {
+    static_assert(FormatOutput::kSpare >= 5 * kBlock);
+    if (line.data() + line.size() + 2 * kBlock > sourceEnd) return WriteLine(out, fill, indent, line, hasBreak);
+    const std::size_t length = indent + line.size() + (hasBreak ? 2 : 0);
+    char* const to = out.Room(length);
+    static constexpr char kSpaces[kBlock + 1] = "                ";
+    static constexpr char kTabs[kBlock + 1] = "\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t";
+    const char* const fills = fill == '\t' ? kTabs : kSpaces;
+    for (std::size_t i = 0; i < 4 * kBlock; i += kBlock) std::memcpy(to + i, fills, kBlock);
+    for (std::size_t i = 4 * kBlock; i < indent; i += kBlock) std::memcpy(to + i, fills, kBlock);
+    char* const text = to + indent;
+    std::memcpy(text, line.data(), kBlock);
+    std::memcpy(text + kBlock, line.data() + kBlock, kBlock);
+    for (std::size_t i = 2 * kBlock; i < line.size(); i += kBlock) std::memcpy(text + i, line.data() + i, kBlock);
+    if (hasBreak) std::memcpy(text + line.size(), "\r\n", 2);
+    out.Wrote(length);
 }
 
 // Collects formatted lines in a buffer of its own and hands them on in
 // pieces, so that each line costs a few plain copies and no allocation.
-class PieceWriter {
+class PieceOutput final : public FormatOutput {
    public:
-    // A small text gets a small buffer: twice its size covers the indentation and
-    // line breaks of most texts, and longer pieces are simply handed on.
-    PieceWriter(const TextSink& sink, std::string_view source, char fill)
-        : sink_(sink),
-          fill_(fill),
-          sourceEnd_(source.data() + source.size()),
-          size_(std::min(kMaxSize, 2 * source.size() + 64)),
-          buffer_(new char[size_ + kSpare]) {}
-    ~PieceWriter() { Flush(); }
-
-    // Copies with memset and memcpy.
-    void Line(std::size_t indent, std::string_view line, bool hasBreak) {
-        char* const out = Reserve(indent, line, hasBreak);
-        if (out == nullptr) return;
-        std::memset(out, fill_, indent);
-        std::memcpy(out + indent, line.data(), line.size());
-        if (hasBreak) std::memcpy(out + indent + line.size(), "\r\n", 2);
-    }
-
-    // The same in whole 16-byte blocks, which the compiler turns into single
-    // vector moves: the blocks may run past the line (into the buffer's spare
-    // bytes, and into the source where it goes on that far), and what runs
-    // past is overwritten by the next line or never handed on.
-    // The first 64 bytes of indentation and 32 of the line go in fixed blocks, so
-    // that no branch depends on their lengths, which vary from line to line.
-    void LineInBlocks(std::size_t indent, std::string_view line, bool hasBreak) {
-        if (line.data() + line.size() + 2 * kBlock > sourceEnd_) return Line(indent, line, hasBreak);
-        char* const out = Reserve(indent, line, hasBreak);
-        if (out == nullptr) return;
-        static constexpr char kSpaces[kBlock + 1] = "                ";
-        static constexpr char kTabs[kBlock + 1] = "\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t";
-        const char* const fill = fill_ == '\t' ? kTabs : kSpaces;
-        for (std::size_t i = 0; i < 4 * kBlock; i += kBlock) std::memcpy(out + i, fill, kBlock);
-        for (std::size_t i = 4 * kBlock; i < indent; i += kBlock) std::memcpy(out + i, fill, kBlock);
-        char* const text = out + indent;
-        std::memcpy(text, line.data(), kBlock);
-        std::memcpy(text + kBlock, line.data() + kBlock, kBlock);
-        for (std::size_t i = 2 * kBlock; i < line.size(); i += kBlock) std::memcpy(text + i, line.data() + i, kBlock);
-        if (hasBreak) std::memcpy(text + line.size(), "\r\n", 2);
+    // A small text gets a small buffer: twice its size covers the indentation
+    // and line breaks of most texts; a longer line makes it grow.
+    PieceOutput(const TextSink& sink, std::size_t sourceSize)
+        : sink_(sink), size_(std::min(kMaxSize, 2 * sourceSize + 64) + kSpare), buffer_(new char[size_]) {
+        cursor_ = buffer_.get();
+        limit_ = cursor_ + size_;
     }
 
     void Flush() {
-        if (used_ != 0) sink_(std::string_view(buffer_.get(), used_));
-        used_ = 0;
+        if (cursor_ != buffer_.get()) sink_(std::string_view(buffer_.get(), static_cast<std::size_t>(cursor_ - buffer_.get())));
+        cursor_ = buffer_.get();
     }
 
    private:
     static constexpr std::size_t kMaxSize = 256 * 1024;
-    static constexpr std::size_t kBlock = 16;
-    static constexpr std::size_t kSpare = 5 * kBlock;  // what the blocks may write past a line
 
-    // Where the formatted line goes, with spare bytes after it; nullptr
-    // when the line was too long for the buffer and has been handed on alone.
-    char* Reserve(std::size_t indent, std::string_view line, bool hasBreak) {
-        const std::size_t length = indent + line.size() + (hasBreak ? 2 : 0);
-        if (used_ + length > size_) Flush();
-        if (length > size_) {
-            sink_(std::string(indent, fill_));
-            sink_(line);
-            if (hasBreak) sink_("\r\n");
-            return nullptr;
+    void MakeRoom(std::size_t bytes) override {
+        Flush();
+        if (bytes > size_) {
+            buffer_.reset(new char[bytes]);
+            size_ = bytes;
+            cursor_ = buffer_.get();
         }
-        char* const out = buffer_.get() + used_;
-        used_ += length;
-        return out;
+        limit_ = buffer_.get() + size_;
     }
 
     const TextSink& sink_;
-    char fill_;
-    const char* sourceEnd_;
     std::size_t size_;
     std::unique_ptr<char[]> buffer_;
-    std::size_t used_ = 0;
 };
 
-template <FormatPath kPath>
-std::uint64_t FormatTextTo(std::string_view source, IndentEngine& engine, const TextSink& sink) {
-    PieceWriter writer(sink, source, IndentStyle::Of(engine.settings()).fill);
-    const std::uint64_t errorLine =
-        FormatLines<kPath>(source, engine, [&writer](std::size_t indent, std::string_view line, bool hasBreak) {
-            if constexpr (kPath == FormatPath::kFast) {
-                writer.LineInBlocks(indent, line, hasBreak);
-            } else {
-                writer.Line(indent, line, hasBreak);
-            }
-        });
-    writer.Flush();
-    return errorLine;
+LineFormatter::Count FormatToSink(std::string_view source, IndentEngine& engine, const TextSink& sink, FormatPath path) {
+    PieceOutput out(sink, source.size());
+    LineFormatter formatter(engine, out, path);
+    formatter.Finish(source);
+    out.Flush();
+    return {0, formatter.errorLine(), formatter.foundNul()};
 }
 
 }  // namespace
@@ -150,20 +143,45 @@ IndentStyle IndentStyle::Of(const FormatSettings& settings) {
 FormattedText FormatText(std::string_view source, IndentEngine& engine, FormatPath path) {
     FormattedText out;
     out.text.reserve(source.size() + source.size() / 8 + 16);
-    out.errorLine = FormatTextTo(
-        source, engine, [&out](std::string_view piece) { out.text.append(piece); }, path);
+    const LineFormatter::Count count =
+        FormatToSink(source, engine, [&out](std::string_view piece) { out.text.append(piece); }, path);
+    out.errorLine = count.errorLine;
+    out.holdsNul = count.nul;
     return out;
 }
 
 std::uint64_t FormatTextTo(std::string_view source, IndentEngine& engine, const TextSink& sink, FormatPath path) {
-    return path == FormatPath::kFast ? FormatTextTo<FormatPath::kFast>(source, engine, sink)
-                                     : FormatTextTo<FormatPath::kPlain>(source, engine, sink);
+    return FormatToSink(source, engine, sink, path).errorLine;
+}
+
+LineFormatter::LineFormatter(IndentEngine& engine, FormatOutput& out, FormatPath path)
+    : engine_(engine), out_(out), path_(path) {}
+
+std::size_t LineFormatter::Take(std::string_view text) { return lines_.nul ? 0 : Run(text, false); }
+
+void LineFormatter::Finish(std::string_view text) {
+    if (!lines_.nul) Run(text, true);
+}
+
+std::size_t LineFormatter::Run(std::string_view text, bool last) {
+    const char fill = IndentStyle::Of(engine_.settings()).fill;
+    if (path_ == FormatPath::kPlain) {
+        return FormatLines<FormatPath::kPlain, true>(
+            text, last, engine_, lines_,
+            [&](std::size_t indent, std::string_view line, bool hasBreak) { WriteLine(out_, fill, indent, line, hasBreak); });
+    }
+    const char* const end = text.data() + text.size();
+    return FormatLines<FormatPath::kFast, true>(
+        text, last, engine_, lines_, [&](std::size_t indent, std::string_view line, bool hasBreak) {
+            WriteLineInBlocks(out_, fill, end, indent, line, hasBreak);
+        });
 }
 
 void FollowContext(std::string_view textAbove, IndentEngine& engine) {
     if (textAbove.empty()) return;  // no line above: not even an empty one
     const std::int32_t errorState = engine.SwapErrorState(kRecordingOff);
-    FormatLines<FormatPath::kFast>(textAbove, engine, [](std::size_t, std::string_view, bool) {});
+    LineFormatter::Count count;  // a NUL above is text like any other byte there
+    FormatLines<FormatPath::kFast, false>(textAbove, true, engine, count, [](std::size_t, std::string_view, bool) {});
     engine.SwapErrorState(errorState);
 }
 

@@ -42,6 +42,9 @@ struct FormattedText {
     // The line (from 1) of the END that revealed the recorded error; 0 when
     // this run recorded none.
     std::uint64_t errorLine = 0;
+    // The source holds a NUL byte: formatting stopped at the line before it,
+    // and `text` is no result.
+    bool holdsNul = false;
 };
 
 // How the pipeline reads the text. Both ways give the same result for every
@@ -56,17 +59,75 @@ enum class FormatPath {
     kPlain,
 };
 
-// Formats `source` with an engine whose run has been started. `source` must
-// hold no NUL byte: the editor can take no text that holds one.
+// Formats `source` with an engine whose run has been started. A NUL byte in
+// `source` stops it (see holdsNul): the editor can take no text that holds one.
 FormattedText FormatText(std::string_view source, IndentEngine& engine, FormatPath path = FormatPath::kFast);
 
 // Receives the formatted text piece by piece, in order.
 using TextSink = std::function<void(std::string_view piece)>;
 
-// The same, handing the text to `sink` in pieces of up to 256 KiB instead of
-// holding all of it; returns the error line as FormattedText has it.
+// The same, handing the text to `sink` in pieces of about 256 KiB instead of
+// holding all of it; returns the error line as FormattedText has it. `source`
+// must hold no NUL byte.
 std::uint64_t FormatTextTo(std::string_view source, IndentEngine& engine, const TextSink& sink,
                            FormatPath path = FormatPath::kFast);
+
+// Memory that the pipeline writes formatted lines into directly: room at
+// `Room`, taken by `Wrote`. A line's copy may write up to kSpare bytes past
+// the line (overwritten by the next one), so room always has them.
+class FormatOutput {
+   public:
+    static constexpr std::size_t kSpare = 96;
+
+    char* Room(std::size_t bytes) {
+        if (static_cast<std::size_t>(limit_ - cursor_) < bytes + kSpare) MakeRoom(bytes + kSpare);
+        return cursor_;
+    }
+    void Wrote(std::size_t bytes) { cursor_ += bytes; }
+
+   protected:
+    ~FormatOutput() = default;
+    // Moves on, or hands on what was written, so that `bytes` fit from
+    // `cursor_` on.
+    virtual void MakeRoom(std::size_t bytes) = 0;
+
+    char* cursor_ = nullptr;
+    char* limit_ = nullptr;
+};
+
+// The pipeline over a text that arrives in parts, in one pass: each line is
+// scanned, checked for a NUL byte and formatted into `out` while it is in
+// the cache. Nothing of the input need be kept once it is taken.
+class LineFormatter {
+   public:
+    LineFormatter(IndentEngine& engine, FormatOutput& out, FormatPath path = FormatPath::kFast);
+
+    // Formats the lines that `text` holds whole and returns the bytes they
+    // took; the rest (a line whose break has not come, or a CR whose LF may
+    // follow) must start the text of the next call. Takes nothing more once
+    // a NUL is found.
+    std::size_t Take(std::string_view text);
+    // Formats the rest of the input: `text` ends its last line.
+    void Finish(std::string_view text);
+
+    bool foundNul() const { return lines_.nul; }
+    std::uint64_t errorLine() const { return lines_.errorLine; }
+
+    // What the lines so far have counted.
+    struct Count {
+        std::uint64_t lines = 0;
+        std::uint64_t errorLine = 0;
+        bool nul = false;
+    };
+
+   private:
+    std::size_t Run(std::string_view text, bool last);
+
+    IndentEngine& engine_;
+    FormatOutput& out_;
+    FormatPath path_;
+    Count lines_;
+};
 
 // Runs the engine over the lines of `textAbove`, the text above a selection
 // of whole lines, as a whole-document run would before it reaches the

@@ -9,6 +9,10 @@
 // compares eight bytes at once inside a 64-bit word; on x86-64, where SSE2 is
 // always there, ScanLineSse2 compares sixteen with vector instructions.
 // ScanLine takes the faster one; both give the same result for every text.
+//
+// With kNulEnds (the default) a NUL byte ends a line too, in the same
+// compare as CR and LF: the pipeline refuses a text that holds one, and so
+// finds it in the pass that formats the text instead of a pass of its own.
 
 #include <algorithm>
 #include <bit>
@@ -27,7 +31,7 @@
 namespace halvex {
 
 struct LineScan {
-    std::size_t end = 0;      // the first CR or LF at or after the start, or the text's size
+    std::size_t end = 0;      // the first CR or LF (or NUL) at or after the start, or the text's size
     std::size_t special = 0;  // the first quote, apostrophe or non-ASCII byte before `end`, or `end`
     bool colon = false;       // whether a colon comes before `end`
 
@@ -38,8 +42,9 @@ struct LineScan {
 namespace line_scan_detail {
 
 // The rest of a scan, byte by byte, for the last few bytes of a text.
-inline LineScan FinishScan(std::string_view text, std::size_t at, LineScan scan) {
-    for (; at < text.size() && text[at] != '\r' && text[at] != '\n'; ++at) {
+template <bool kNulEnds>
+LineScan FinishScan(std::string_view text, std::size_t at, LineScan scan) {
+    for (; at < text.size() && text[at] != '\r' && text[at] != '\n' && !(kNulEnds && text[at] == '\0'); ++at) {
         const unsigned char c = static_cast<unsigned char>(text[at]);
         if (scan.special == SIZE_MAX && (c == '"' || c == '\'' || c >= 0x80)) scan.special = at;
         scan.colon = scan.colon || c == ':';
@@ -56,7 +61,8 @@ inline LineScan FinishScan(std::string_view text, std::size_t at, LineScan scan)
 // wrongly, but only above a true one of the same value. That is enough: the
 // line ends at the lowest CR or LF, the first special byte is the lowest of
 // the lowest of each value, and a colon counts only below the line's end.
-inline LineScan ScanLinePortable(std::string_view text, std::size_t from) {
+template <bool kNulEnds = true>
+LineScan ScanLinePortable(std::string_view text, std::size_t from) {
     static_assert(std::endian::native == std::endian::little);
     constexpr std::uint64_t kHighs = 0x8080808080808080ull;
     LineScan scan{0, SIZE_MAX, false};
@@ -64,7 +70,8 @@ inline LineScan ScanLinePortable(std::string_view text, std::size_t from) {
     for (; text.size() - at >= 8; at += 8) {
         std::uint64_t word;
         std::memcpy(&word, text.data() + at, 8);
-        const std::uint64_t breaks = BytesEqual(word, '\r') | BytesEqual(word, '\n');
+        const std::uint64_t breaks =
+            BytesEqual(word, '\r') | BytesEqual(word, '\n') | (kNulEnds ? BytesEqual(word, '\0') : 0);
         const std::uint64_t colons = BytesEqual(word, ':');
         std::uint64_t specials = BytesEqual(word, '"') | BytesEqual(word, '\'') | (word & kHighs);
         const std::uint64_t below = breaks != 0 ? (std::uint64_t{1} << std::countr_zero(breaks)) - 1 : ~std::uint64_t{0};
@@ -77,7 +84,7 @@ inline LineScan ScanLinePortable(std::string_view text, std::size_t from) {
             return scan;
         }
     }
-    return line_scan_detail::FinishScan(text, at, scan);
+    return line_scan_detail::FinishScan<kNulEnds>(text, at, scan);
 }
 
 #if defined(__SSE2__)
@@ -91,11 +98,13 @@ struct BlockMasks {
     unsigned specials;
 };
 
-inline BlockMasks MasksOf(const char* at) {
+template <bool kNulEnds>
+BlockMasks MasksOf(const char* at) {
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
     const auto is = [&bytes](char c) { return _mm_cmpeq_epi8(bytes, _mm_set1_epi8(c)); };
+    const __m128i breaks = _mm_or_si128(is('\r'), is('\n'));
     // A byte of 0x80 or more has its top bit set already.
-    return {static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(is('\r'), is('\n')))),
+    return {static_cast<unsigned>(_mm_movemask_epi8(kNulEnds ? _mm_or_si128(breaks, is('\0')) : breaks)),
             static_cast<unsigned>(_mm_movemask_epi8(is(':'))),
             static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(is('"'), is('\'')), bytes)))};
 }
@@ -104,8 +113,10 @@ inline BlockMasks MasksOf(const char* at) {
 
 // The same, 32 bytes at a time (most lines end in their first 32 bytes, so
 // the loop is seldom taken twice and its exit is well predicted), then 16;
-// one bit per byte, all exact.
-inline LineScan ScanLineSse2(std::string_view text, std::size_t from) {
+// one bit per byte, all exact. Called once a line, it is worth inlining
+// into the pipeline's loop, which the compiler does not do by itself.
+template <bool kNulEnds = true>
+[[gnu::always_inline]] inline LineScan ScanLineSse2(std::string_view text, std::size_t from) {
     using line_scan_detail::MasksOf;
     LineScan scan{0, SIZE_MAX, false};
     std::size_t at = from;
@@ -119,17 +130,17 @@ inline LineScan ScanLineSse2(std::string_view text, std::size_t from) {
         return true;
     };
     for (; text.size() - at >= 32; at += 32) {
-        const auto low = MasksOf(text.data() + at), high = MasksOf(text.data() + at + 16);
+        const auto low = MasksOf<kNulEnds>(text.data() + at), high = MasksOf<kNulEnds>(text.data() + at + 16);
         if (take(low.breaks | std::uint64_t{high.breaks} << 16, low.colons | std::uint64_t{high.colons} << 16,
                  low.specials | std::uint64_t{high.specials} << 16)) {
             return scan;
         }
     }
     for (; text.size() - at >= 16; at += 16) {
-        const auto block = MasksOf(text.data() + at);
+        const auto block = MasksOf<kNulEnds>(text.data() + at);
         if (take(block.breaks, block.colons, block.specials)) return scan;
     }
-    return line_scan_detail::FinishScan(text, at, scan);
+    return line_scan_detail::FinishScan<kNulEnds>(text, at, scan);
 }
 
 // The bytes of `text` from `begin` to `end` without the blanks at either end
@@ -175,11 +186,12 @@ inline std::string_view TrimBlanksSse2(std::string_view text, std::size_t begin,
 }
 #endif
 
-inline LineScan ScanLine(std::string_view text, std::size_t from) {
+template <bool kNulEnds = true>
+[[gnu::always_inline]] inline LineScan ScanLine(std::string_view text, std::size_t from) {
 #if defined(__SSE2__)
-    return ScanLineSse2(text, from);
+    return ScanLineSse2<kNulEnds>(text, from);
 #else
-    return ScanLinePortable(text, from);
+    return ScanLinePortable<kNulEnds>(text, from);
 #endif
 }
 

@@ -47,13 +47,20 @@ std::string Format(std::string_view source, const FormatSettings& settings, Form
 // The fast path (most lines read without their analysis text, line ends
 // found with SSE2 where there is SSE2) against the plain one (every line
 // analysed, line ends found eight bytes at a time): the same text and state,
-// with "Trim tabs" and without. The two line scanners must also agree from
-// every line start.
+// with "Trim tabs" and without, and the same stop at a NUL. The two line
+// scanners must also agree from every line start.
 void CheckFastPath(std::string_view input, FormatSettings settings) {
     for (const bool trimTabs : {false, true}) {
         settings.trimTabs = trimTabs;
         FormatterState fastState, plainState;
-        HALVEX_FUZZ_CHECK(Format(input, settings, &fastState) == Format(input, settings, &plainState, FormatPath::kPlain));
+        const LowerCaseFolds folds;
+        IndentEngine fast(fastState, settings, folds), plain(plainState, settings, folds);
+        fast.StartRun();
+        plain.StartRun();
+        const FormattedText fastText = FormatText(input, fast), plainText = FormatText(input, plain, FormatPath::kPlain);
+        HALVEX_FUZZ_CHECK(fastText.text == plainText.text && fastText.errorLine == plainText.errorLine);
+        HALVEX_FUZZ_CHECK(fastText.holdsNul == plainText.holdsNul &&
+                          fastText.holdsNul == (std::memchr(input.data(), '\0', input.size()) != nullptr));
         HALVEX_FUZZ_CHECK(fastState.indentLevel == plainState.indentLevel);
         HALVEX_FUZZ_CHECK(fastState.formatErrorState == plainState.formatErrorState);
         HALVEX_FUZZ_CHECK(fastState.errorLocation == plainState.errorLocation);
@@ -89,6 +96,21 @@ std::size_t BytesAt(std::string_view input, std::size_t at, std::size_t count) {
         value |= static_cast<std::size_t>(static_cast<unsigned char>(input[at + i])) << (8 * i);
     }
     return value;
+}
+
+// The same with a NUL put where the input's second byte says: at the first
+// byte, the last, or `k` bytes into the line that the third byte picks, which
+// puts it inside a 16-byte block or at either side of a block's edge.
+void CheckFastPathWithNul(std::string input, const FormatSettings& settings) {
+    const std::size_t pick = BytesAt(input, 1, 1), line = BytesAt(input, 2, 1);
+    std::size_t at = pick % 3 == 0 ? 0 : pick % 3 == 1 ? input.size() - 1 : 0;
+    if (pick % 3 == 2) {
+        for (std::size_t i = 0; i < line % 16 && at < input.size(); ++i) at = LineEnd(input, at) + 1;
+        at += pick / 3 % 34;  // 0 to 33: the first two blocks and the next byte
+    }
+    if (at >= input.size()) return;
+    input[at] = '\0';
+    CheckFastPath(input, settings);
 }
 
 // The Format command on the document, with the selection from anchor to
@@ -190,6 +212,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         CheckFastPath(input, settings);
         if (style != 0) styled = CheckStyle(input, settings, style);
     }
+    CheckFastPathWithNul(std::string(input), settings);
     // One input in sixteen, when short (the stand-in editor counts lines
     // byte by byte), also goes through the Format command.
     if (size >= 6 && size <= 4096 && (static_cast<unsigned char>(input[1]) & 0x0F) == 0) {

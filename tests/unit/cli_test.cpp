@@ -110,15 +110,21 @@ TEST_F(CliTest, StdinToStdout) {
     }
 }
 
+// Also where a line break, or the CR and LF of one, meet the end of the
+// first 256 KiB that the CLI reads and formats before reading on.
 TEST_F(CliTest, OutputIsWhatTheCommandWritesForTheWholeDocument) {
-    const std::string source = "SUB A\n  FOR i = 1 TO 2   \r\nx\rNEXT\nEND SUB\n\xFF\xFE tail";
-    testing::FakeScintilla editor(source);
-    FormatterState state;
-    Platform platform;
-    platform.sendToEditor = [&](unsigned m, std::uintptr_t w, std::intptr_t l) { return editor.Handle(m, w, l); };
-    platform.showMessageBox = [](std::u16string_view, std::u16string_view, unsigned) { return 1; };
-    FormatCommand(platform, {}, state);
-    EXPECT_EQ(Run("", source).out, editor.document());
+    const std::string block = " FOR i = 1 TO 2\n" + std::string((1 << 18) - 17, 'x');  // all but one byte
+    for (const std::string& source :
+         {std::string("SUB A\n  FOR i = 1 TO 2   \r\nx\rNEXT\nEND SUB\n\xFF\xFE tail"), block + "\r\nNEXT\r\n",
+          block + "\ry\nNEXT", block + "\nNEXT\n", block.substr(1) + "\r\r\nNEXT"}) {
+        testing::FakeScintilla editor(source);
+        FormatterState state;
+        Platform platform;
+        platform.sendToEditor = [&](unsigned m, std::uintptr_t w, std::intptr_t l) { return editor.Handle(m, w, l); };
+        platform.showMessageBox = [](std::u16string_view, std::u16string_view, unsigned) { return 1; };
+        FormatCommand(platform, {}, state);
+        EXPECT_EQ(Run("", source).out, editor.document()) << source.size();
+    }
 }
 
 TEST_F(CliTest, OptionsSetIndentAndErrorReporting) {
@@ -266,6 +272,8 @@ TEST_F(CliTest, FailuresExitTwoAndNameTheFile) {
     // is found without holding the whole file (AddressSanitizer reserves
     // terabytes of address space: no limit there).
     Write("big.bas", std::string(20'000, '\n'));
+    Write("nul-ends-block.bas", std::string((1 << 18) - 1, '\n') + '\0' + "x\n");
+    Write("nul-starts-block.bas", std::string(1 << 18, '\n') + '\0');
     fs::resize_file(Write("sparse.bas", ""), std::uintmax_t{3} << 30);
 #if defined(__SANITIZE_ADDRESS__)
     const std::string addressLimit;
@@ -291,6 +299,8 @@ TEST_F(CliTest, FailuresExitTwoAndNameTheFile) {
                            Usage{"--check big.bas good.bas", "big.bas: changed while it was read; not formatted",
                                  "stdout", Faulty("big.bas", "w", "4096")},
                            Usage{"sparse.bas", "sparse.bas: contains a NUL byte; not formatted", "stdout", addressLimit},
+                           Usage{"nul-ends-block.bas", "nul-ends-block.bas: contains a NUL byte; not formatted"},
+                           Usage{"nul-starts-block.bas", "nul-starts-block.bas: contains a NUL byte; not formatted"},
                            Usage{"--lines 0:2", "--lines needs FIRST:LAST"},
                            Usage{"--lines 3:2", "--lines needs FIRST:LAST"},
                            Usage{"--lines 1:2 --lines 3:4", "--lines can be given only once"}}) {
@@ -298,6 +308,7 @@ TEST_F(CliTest, FailuresExitTwoAndNameTheFile) {
         const Result r = Run(u.args, "", u.prefix, u.out);
         EXPECT_EQ(r.status, 2) << u.args;
         EXPECT_NE(r.err.find(u.message), std::string::npos) << u.args << ": " << r.err;
+        EXPECT_TRUE(u.message.find("NUL") == std::string::npos || r.out.empty()) << u.args;  // nothing written
     }
 }
 

@@ -133,13 +133,14 @@ TEST_P(FormatCommandTest, SelectionCaretBeforeAnchorIsRestoredToItsLine) {
 // "    END IF", "END SUB" and reports SUB One(a)). Only then is the text above
 // fetched.
 TEST_P(FormatCommandTest, SelectionContext) {
-    const std::string document = "x = 0\r\nSUB One(a)\r\nFOR i = 1 TO 2\r\nIF i THEN\r\ny = i\r\nEND IF\r\nEND SUB\r\n";
+    const std::string program = "x = 0\r\nSUB One(a)\r\nFOR i = 1 TO 2\r\nIF i THEN\r\ny = i\r\nEND IF\r\nEND SUB\r\n";
     struct Case {
         const char* name;
         std::string_view first, last;  // the selection: from the first's first byte into the last
         bool context;
         std::string want;
         std::u16string_view box;
+        std::string_view above = "";  // put before the program
     };
     for (const Case& c : {
              Case{"inside two blocks", "y = i", "y = i", true, "      y = i\r\n", u""},
@@ -148,7 +149,10 @@ TEST_P(FormatCommandTest, SelectionContext) {
                   "    IF i THEN\r\n      y = i\r\n    END IF\r\nEND SUB\r\n", u"Format error in:\nSUB One(a)"},
              Case{"off: no error", "IF i", "END SUB", false,
                   "  IF i THEN\r\n    y = i\r\n  END IF\r\nEND SUB\r\n", u""},
+             Case{"a NUL above is a byte of its line", "y = i", "y = i", true, "        y = i\r\n", u"",
+                  std::string_view("FOR j\0\r\n", 8)},
          }) {
+        const std::string document = std::string(c.above) + program;
         boxes_.clear();
         const std::size_t start = document.find(c.first), end = document.find("\r\n", document.find(c.last)) + 2;
         Load(document, start, document.find(c.last) + 1);

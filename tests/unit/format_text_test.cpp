@@ -60,6 +60,8 @@ TEST(FormatText, LineScannersFindEndsAndPlainStarts) {
              Case{"non-ASCII byte", "caf\xC3\xA9 x = 1\nxxxxxxxxxxxxxxxxxx", 0, 11, 3, false},
              Case{"apostrophe late in a long line", "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa' c\r\n", 0, 36, 33, false},
              Case{"from the middle", "a\nb:cxxxxxxxxxx\"xxxxxxxxxxx\n", 2, 27, 15, true},
+             Case{"a NUL ends it as a break does", std::string_view("ab:\0\"xxxxxxxxxxxxxxxxxxxxxxxxxxx\n", 33), 0, 3, 3, true},
+             Case{"a NUL in the second block", std::string_view("0123456789abcdef01\0xxxxxxxxxxxxxxxxxxx", 38), 0, 18, 18, false},
          }) {
         for (const LineScan scan : {ScanLine(c.text, c.from), ScanLinePortable(c.text, c.from)}) {
             EXPECT_EQ(scan.end, c.end) << c.name;

@@ -251,19 +251,30 @@ TEST(FormatProperties, EveryLineBreakIsCrLf) {
 
 // The fast path reads most lines without their analysis text; the plain one
 // analyses every line. Both must leave the same text and the same state,
-// with "Trim tabs" and without.
+// with "Trim tabs" and without, and stop at the same line for a NUL put at
+// the first byte, the last, inside a 16-byte block of a line, and at either
+// side of the edges of its first two blocks.
 TEST(FormatProperties, FastPathFormatsAsThePlainOne) {
     for (const Sample& sample : Samples()) {
-        for (const bool trimTabs : {false, true}) {
-            FormatSettings settings = sample.settings;
-            settings.trimTabs = trimTabs;
-            FormatterState fastState, plainState;
-            const FormattedText fast = Format(sample.text, settings, &fastState, FormatPath::kFast);
-            const FormattedText plain = Format(sample.text, settings, &plainState, FormatPath::kPlain);
-            EXPECT_EQ(fast.text, plain.text) << sample.name << (trimTabs ? " (trim tabs)" : "");
-            EXPECT_EQ(fast.errorLine, plain.errorLine) << sample.name;
-            EXPECT_EQ(fastState.indentLevel, plainState.indentLevel) << sample.name;
-            EXPECT_EQ(fastState.errorLocation, plainState.errorLocation) << sample.name;
+        const std::size_t line = sample.text.find('\n', sample.text.size() / 2) + 1;  // 0 when none
+        for (const std::size_t nulAt : {std::string::npos, std::size_t{0}, sample.text.size() - 1, line + 5, line + 15,
+                                        line + 16, line + 31, line + 32}) {
+            std::string text = sample.text;
+            if (nulAt < text.size()) text[nulAt] = '\0';
+            const std::string name = sample.name + (nulAt < text.size() ? ", NUL at " + std::to_string(nulAt) : "");
+            for (const bool trimTabs : {false, true}) {
+                FormatSettings settings = sample.settings;
+                settings.trimTabs = trimTabs;
+                FormatterState fastState, plainState;
+                const FormattedText fast = Format(text, settings, &fastState, FormatPath::kFast);
+                const FormattedText plain = Format(text, settings, &plainState, FormatPath::kPlain);
+                EXPECT_EQ(fast.text, plain.text) << name << (trimTabs ? " (trim tabs)" : "");
+                EXPECT_EQ(fast.errorLine, plain.errorLine) << name;
+                EXPECT_EQ(fast.holdsNul, nulAt < text.size()) << name;
+                EXPECT_EQ(plain.holdsNul, fast.holdsNul) << name;
+                EXPECT_EQ(fastState.indentLevel, plainState.indentLevel) << name;
+                EXPECT_EQ(fastState.errorLocation, plainState.errorLocation) << name;
+            }
         }
         if (HasFailure()) break;
     }

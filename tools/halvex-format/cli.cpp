@@ -130,16 +130,16 @@ bool WriteAll(int fd, std::string_view data) {
     return true;
 }
 
-// Reads FILE whole, or standard input for "-"; with `refuseNul`, a file that
-// holds a NUL byte is not read past it and counts as a failure. Reports
-// failures and returns nothing then.
-std::optional<FileBytes> ReadInput(const std::string& file, std::string_view name, bool refuseNul) {
-    const Descriptor opened(file == "-" ? -1 : open(file.c_str(), O_RDONLY | O_CLOEXEC));
-    const int fd = file == "-" ? STDIN_FILENO : opened.get();
-    FileBytes bytes;
-    switch (fd < 0 ? ReadEnd::kFailed : ReadFile(fd, refuseNul, bytes)) {
+// Opens FILE, or stands for standard input with "-"; -1 when it cannot be opened.
+Descriptor OpenInput(const std::string& file) { return Descriptor(file == "-" ? -1 : open(file.c_str(), O_RDONLY | O_CLOEXEC)); }
+
+int InputFd(const std::string& file, const Descriptor& opened) { return file == "-" ? STDIN_FILENO : opened.get(); }
+
+// Reports a reading that did not end well; true when it did.
+bool ReadWell(ReadEnd end, std::string_view name) {
+    switch (end) {
         case ReadEnd::kWhole:
-            return bytes;
+            return true;
         case ReadEnd::kNul:
             Complain(name, "contains a NUL byte; not formatted");
             break;
@@ -150,7 +150,18 @@ std::optional<FileBytes> ReadInput(const std::string& file, std::string_view nam
             Complain(name, errno == EISDIR ? "is a directory" : std::strerror(errno));
             break;
     }
-    return std::nullopt;
+    return false;
+}
+
+// Reads FILE whole, or standard input for "-"; with `refuseNul`, a file that
+// holds a NUL byte is not read past it and counts as a failure. Reports
+// failures and returns nothing then.
+std::optional<FileBytes> ReadInput(const std::string& file, std::string_view name, bool refuseNul) {
+    const Descriptor opened = OpenInput(file);
+    const int fd = InputFd(file, opened);
+    FileBytes bytes;
+    if (!ReadWell(fd < 0 ? ReadEnd::kFailed : ReadFile(fd, refuseNul, bytes), name)) return std::nullopt;
+    return bytes;
 }
 
 // Tells whether the pieces it is given, in order, make up `source` exactly.
@@ -193,9 +204,80 @@ void ReportFormatError(std::string_view name, const FormatReport& result) {
     }
 }
 
+FormatReport ReportOf(const FormatterState& state, std::uint64_t errorLine) {
+    return {state.formatErrorState == kErrorRecorded, errorLine, state.errorLocation};
+}
+
+// The formatted text, held in memory of its own until it is written whole.
+class HeldOutput final : public FormatOutput {
+   public:
+    void Append(std::string_view bytes) {
+        std::memcpy(Room(bytes.size()), bytes.data(), bytes.size());
+        Wrote(bytes.size());
+    }
+    std::string_view view() const { return {bytes_.view().data(), used()}; }
+
+   private:
+    std::size_t used() const { return cursor_ == nullptr ? 0 : static_cast<std::size_t>(cursor_ - bytes_.view().data()); }
+    void MakeRoom(std::size_t bytes) override {
+        const std::size_t used = this->used();
+        bytes_.Reserve(std::max({std::size_t{1} << 21, 2 * bytes_.capacity(), used + bytes}));
+        cursor_ = bytes_.data() + used;
+        limit_ = bytes_.data() + bytes_.capacity();
+    }
+
+    FileBytes bytes_;
+};
+
+// Formats FILE to standard output in one pass: each block is formatted as
+// soon as it is read, while it is in the cache, and the same scan that finds
+// its lines finds a NUL. The result is held until the input has been read
+// whole, so a file that holds a NUL writes nothing, and reading stops there.
+int FormatToStdout(const std::string& file, std::string_view name, const FormatSettings& settings) {
+    const Descriptor opened = OpenInput(file);
+    const int fd = InputFd(file, opened);
+    HeldOutput out;
+    const LowerCaseFolds folds;
+    FormatterState state;
+    IndentEngine engine(state, settings, folds);
+    engine.StartRun();
+    LineFormatter formatter(engine, out);
+    bool started = false;  // past the byte-order mark, if any
+    const auto start = [&](std::string_view text) {
+        started = true;
+        if (text.substr(0, kByteOrderMark.size()) != kByteOrderMark) return std::size_t{0};
+        out.Append(kByteOrderMark);
+        return kByteOrderMark.size();
+    };
+    FileBytes window;
+    ReadEnd end = fd < 0 ? ReadEnd::kFailed : ReadFile(fd, window, [&](std::string_view pending, std::size_t) {
+        if (!started && pending.size() < kByteOrderMark.size()) return std::size_t{0};
+        const std::size_t mark = started ? 0 : start(pending);
+        const std::size_t taken = mark + formatter.Take(pending.substr(mark));
+        return formatter.foundNul() ? kStopReading : taken;
+    });
+    if (end == ReadEnd::kWhole) {
+        const std::string_view rest = window.view();
+        formatter.Finish(rest.substr(started ? 0 : start(rest)));
+        if (formatter.foundNul()) end = ReadEnd::kNul;
+    }
+    if (!ReadWell(end, name)) return kExitFailure;
+    FdWriter writer(STDOUT_FILENO);
+    writer(out.view());
+    if (writer.error() != 0) {
+        Complain("<stdout>", std::strerror(writer.error()));
+        return kExitFailure;
+    }
+    const FormatReport report = ReportOf(state, formatter.errorLine());
+    if (!report.formatError) return kExitOk;
+    ReportFormatError(name, report);
+    return kExitChanges;
+}
+
 int FormatFile(const std::string& file, std::string_view name, const Options& options) {
     const auto complain = [name](std::string_view message) { Complain(name, message); };
     if (options.mode == Mode::kInPlace && !IsRewritable(file, complain)) return kExitFailure;
+    if (options.mode == Mode::kStdout && !options.lines) return FormatToStdout(file, name, options.settings);
     const std::optional<FileBytes> input = ReadInput(file, name, true);
     if (!input) return kExitFailure;
     const std::string_view source = input->view();
@@ -337,9 +419,7 @@ FormatReport FormatSourceTo(std::string_view source, const FormatSettings& setti
         if (report.errorLine != 0) report.errorLine += lines->first - 1;
         sink(text.substr(span->end));
     }
-    report.formatError = state.formatErrorState == kErrorRecorded;
-    report.errorLocation = state.errorLocation;
-    return report;
+    return ReportOf(state, report.errorLine);
 }
 
 FormatFileResult FormatSource(std::string_view source, int indent, int suppressFormatError) {

@@ -38,29 +38,42 @@ void FileBytes::Reserve(std::size_t capacity) {
     capacity_ = capacity;
 }
 
-ReadEnd ReadFile(int fd, bool stopAtNul, FileBytes& out) {
+ReadEnd ReadFile(int fd, FileBytes& window, const TakeBytes& take) {
     // What is left of a regular file from where `fd` stands (standard input
     // may have been read in part already).
     struct stat info {};
     const off_t at = lseek(fd, 0, SEEK_CUR);
     const bool sized = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && at >= 0 && info.st_size > at;
     const std::size_t expected = sized ? static_cast<std::size_t>(info.st_size - at) : 0;
+    std::size_t total = 0;
     while (true) {
-        if (out.size_ == out.capacity_) {
-            const std::size_t doubled = std::max(kFirstRoom, 2 * out.capacity_);
+        if (window.size() == window.capacity()) {
+            const std::size_t doubled = std::max(kFirstRoom, 2 * window.capacity());
             // One byte past the size, so that the read that finds the end needs no more room.
-            out.Reserve(sized ? std::min(doubled, expected + 1) : doubled);
+            window.Reserve(sized ? std::min(doubled, expected + 1) : doubled);
         }
-        char* const block = out.data_ + out.size_;
-        const ssize_t got = read(fd, block, std::min(kBlock, out.capacity_ - out.size_));
+        const ssize_t got = read(fd, window.data() + window.size(), std::min(kBlock, window.capacity() - window.size()));
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) return ReadEnd::kFailed;
         if (got == 0) break;
-        out.size_ += static_cast<std::size_t>(got);
-        if (stopAtNul && std::memchr(block, '\0', static_cast<std::size_t>(got)) != nullptr) return ReadEnd::kNul;
-        if (sized && out.size_ > expected) return ReadEnd::kChanged;
+        total += static_cast<std::size_t>(got);
+        window.Resize(window.size() + static_cast<std::size_t>(got));
+        const std::size_t taken = take(window.view(), static_cast<std::size_t>(got));
+        if (taken == kStopReading) return ReadEnd::kNul;
+        if (taken != 0) {
+            std::memmove(window.data(), window.data() + taken, window.size() - taken);
+            window.Resize(window.size() - taken);
+        }
+        if (sized && total > expected) return ReadEnd::kChanged;
     }
-    return sized && out.size_ != expected ? ReadEnd::kChanged : ReadEnd::kWhole;
+    return sized && total != expected ? ReadEnd::kChanged : ReadEnd::kWhole;
+}
+
+ReadEnd ReadFile(int fd, bool stopAtNul, FileBytes& out) {
+    return ReadFile(fd, out, [stopAtNul](std::string_view pending, std::size_t fresh) {
+        const bool nul = stopAtNul && std::memchr(pending.data() + pending.size() - fresh, '\0', fresh) != nullptr;
+        return nul ? kStopReading : 0;
+    });
 }
 
 }  // namespace halvex::cli
