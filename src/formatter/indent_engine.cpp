@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 
+#include "text/byte_scan.hpp"
 #include "text/text.hpp"
 
 namespace halvex {
@@ -59,14 +60,6 @@ constexpr WordEnds kWordEndsWithTab = WordEndsFor(true);
 // without regard to ASCII case, and a word after an operator counts as after
 // a space. On the analysis text, which is lower case and has a space on both
 // sides of every operator, these tests are the plain ones.
-//
-// Words and statements are short, so a plain loop finds their ends sooner
-// than a call to memchr would.
-std::size_t FindShort(std::string_view text, char c) {
-    std::size_t at = 0;
-    while (at < text.size() && text[at] != c) ++at;
-    return at;
-}
 
 std::size_t WordEnd(std::string_view text, std::size_t from, const WordEnds& ends) {
     while (from < text.size() && !ends[static_cast<unsigned char>(text[from])]) ++from;
@@ -355,7 +348,7 @@ std::int64_t IndentEngine::IndentOrdinaryLine(std::string_view text, Keyword fir
 void IndentEngine::ApplyStatements(std::string_view text) {
     std::string_view rest = text;
     while (true) {
-        const std::size_t end = FindShort(rest, ':');
+        const std::size_t end = FindFirstOf<':'>(rest, 0);  // eight bytes at a time
         const std::string_view statement = TrimLine(rest.substr(0, end));
         if (statement.empty()) break;
         state_.indentLevel += state_.pendingIndent;
