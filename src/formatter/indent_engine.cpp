@@ -137,12 +137,6 @@ Keyword KeywordOf(std::string_view word) {
     return Keyword::kNone;
 }
 
-// The first word of a text and the keyword it is, found in one pass.
-struct Word {
-    std::string_view text;
-    Keyword keyword;
-};
-
 // A first word also ends just after a colon, as it does in the analysis text,
 // where a space follows every colon: "a:b" starts with the label "a:".
 Word FirstWordOf(std::string_view text, const WordEnds& ends) {
@@ -272,23 +266,24 @@ std::string_view IndentEngine::BuildAnalysisText(std::string_view line) {
 }
 
 std::int64_t IndentEngine::IndentLine(std::string_view line, LineFacts facts) {
-    if (facts.plainLength >= line.size()) return IndentRuleText(line, line, facts.colon);
-    // One statement whose first word comes before anything that needs the
-    // analysis text and is no keyword: an ordinary line that changes nothing.
+    // One statement whose first word is no keyword and lies in the line's
+    // plain start (no word ends at a quote, an apostrophe or a non-ASCII
+    // byte, so one that reaches the plain start's end is the whole line): an
+    // ordinary line that changes nothing. Most lines are, and end here.
     const Word first = FirstWordOf(line, *wordEnds_);
-    if (!facts.colon && first.text.size() < facts.plainLength && first.keyword == Keyword::kNone) {
+    if (!facts.colon && first.text.size() <= facts.plainLength && first.keyword == Keyword::kNone) {
         state_.pendingIndent = 0;
         return SpacesFor(state_.indentLevel);
     }
+    if (facts.plainLength >= line.size()) return IndentRuleText(line, line, first, facts.colon);
     const std::string_view text = BuildAnalysisText(line);
     if (trimTabs_) {  // tabs separate words as spaces do
         std::replace(analysis_.data(), analysis_.data() + text.size(), '\t', ' ');
     }
-    return IndentRuleText(line, text, analysisColon_);
+    return IndentRuleText(line, text, FirstWordOf(text, *wordEnds_), analysisColon_);
 }
 
-std::int64_t IndentEngine::IndentRuleText(std::string_view line, std::string_view text, bool colon) {
-    const Word first = FirstWordOf(text, *wordEnds_);
+std::int64_t IndentEngine::IndentRuleText(std::string_view line, std::string_view text, Word first, bool colon) {
     // One compare takes most lines past the keywords that only start a line.
     if (first.keyword != Keyword::kNone && first.keyword <= Keyword::kEnd) {
         switch (first.keyword) {

@@ -78,6 +78,12 @@ enum class Keyword : unsigned char {
     kCase, kFor, kWhile, kNext, kDo, kSelect, kThen,
 };
 
+// A word of a rule text (see the engine) and the keyword it is.
+struct Word {
+    std::string_view text;
+    Keyword keyword;
+};
+
 class IndentEngine {
    public:
     // "Trim tabs" (and "Use tabs", which implies it) is read here, once; the
@@ -115,7 +121,8 @@ class IndentEngine {
 
    private:
     std::string_view BuildAnalysisText(std::string_view line);
-    std::int64_t IndentRuleText(std::string_view line, std::string_view text, bool colon);
+    // The indentation of a line from its rule text and the text's first word.
+    std::int64_t IndentRuleText(std::string_view line, std::string_view text, Word first, bool colon);
     std::int64_t IndentEndLine(std::string_view text);
     std::int64_t IndentOrdinaryLine(std::string_view text, Keyword first, bool colon);
     void ApplyStatements(std::string_view text);
