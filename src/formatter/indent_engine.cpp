@@ -41,6 +41,23 @@ constexpr std::array<unsigned char, 256> kCharClasses = [] {
     return classes;
 }();
 
+// What the analysis text takes for an operator character (the character
+// with a space on both sides) or a colon (the colon and a space), padded to
+// four bytes; length 0 for every other byte.
+struct Replacement {
+    char bytes[4];
+    unsigned char length;
+    bool colon;
+};
+constexpr std::array<Replacement, 256> kReplacements = [] {
+    std::array<Replacement, 256> replacements{};
+    for (int c = 0; c < 256; ++c) {
+        if (kCharClasses[c] == kOperator) replacements[c] = {{' ', static_cast<char>(c), ' ', 0}, 3, false};
+    }
+    replacements[':'] = {{':', ' ', 0, 0}, 2, true};
+    return replacements;
+}();
+
 // Bytes that end a word: the space, and the operator characters, which the
 // analysis text sets apart with spaces anyway; with "Trim tabs" the tab too.
 using WordEnds = std::array<bool, 256>;
@@ -210,9 +227,11 @@ void IndentEngine::StartRun() {
 // This runs over every byte of a document, so it writes through a pointer
 // into a buffer that only ever grows (a line grows at most threefold).
 std::string_view IndentEngine::BuildAnalysisText(std::string_view line) {
-    if (analysis_.size() < 3 * line.size()) analysis_.resize(std::max(3 * line.size(), 2 * analysis_.size()));
+    // A line grows at most threefold; an operator or a colon writes four
+    // bytes, one more than it takes at most.
+    if (analysis_.size() < 3 * line.size() + 1) analysis_.resize(std::max(3 * line.size() + 1, 2 * analysis_.size()));
     char* out = analysis_.data();
-    analysisColon_ = false;
+    bool colon = false;
     const char* p = line.data();
     const char* const end = p + line.size();
     while (p < end) {
@@ -222,11 +241,18 @@ std::string_view IndentEngine::BuildAnalysisText(std::string_view line) {
             ++p;
         }
         if (p == end) break;
+        // Operators and colons come out of a table without a branch on which
+        // they are.
+        const Replacement& r = kReplacements[static_cast<unsigned char>(*p)];
+        if (r.length != 0) {
+            std::memcpy(out, r.bytes, 4);
+            out += r.length;
+            colon = colon || r.colon;
+            ++p;
+            continue;
+        }
         const char c = *p;
         switch (kCharClasses[static_cast<unsigned char>(c)]) {
-            case kKeep:
-            case kUpper:
-                break;  // taken by the loop above
             case kQuote: {
                 const void* closing = std::memchr(p + 1, '"', static_cast<std::size_t>(end - p - 1));
                 if (closing == nullptr) {
@@ -240,20 +266,11 @@ std::string_view IndentEngine::BuildAnalysisText(std::string_view line) {
             case kApostrophe:
                 p = end;
                 break;
+            case kKeep:
+            case kUpper:
             case kOperator:
-                out[0] = ' ';
-                out[1] = c;
-                out[2] = ' ';
-                out += 3;
-                ++p;
-                break;
             case kColon:
-                analysisColon_ = true;
-                out[0] = ':';
-                out[1] = ' ';
-                out += 2;
-                ++p;
-                break;
+                break;  // taken above
             case kHigh: {
                 const auto [lower, length] = folds_.Match(std::string_view(p, static_cast<std::size_t>(end - p)));
                 *out++ = length != 0 ? lower : c;
@@ -262,6 +279,7 @@ std::string_view IndentEngine::BuildAnalysisText(std::string_view line) {
             }
         }
     }
+    analysisColon_ = colon;
     return {analysis_.data(), static_cast<std::size_t>(out - analysis_.data())};
 }
 
