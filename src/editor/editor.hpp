@@ -22,6 +22,7 @@ inline constexpr unsigned kGetReadOnly = 2140;
 inline constexpr unsigned kGetCurrentPos = 2008;
 inline constexpr unsigned kRedo = 2011;
 inline constexpr unsigned kGotoLine = 2024;
+inline constexpr unsigned kStartStyling = 2032;
 inline constexpr unsigned kMarkerDelete = 2044;
 inline constexpr unsigned kMarkerGet = 2046;
 inline constexpr unsigned kMarkerNext = 2047;
@@ -43,10 +44,12 @@ inline constexpr unsigned kGetDirectPointer = 2185;
 inline constexpr unsigned kReplaceTarget = 2194;
 inline constexpr unsigned kVisibleFromDocLine = 2220;
 inline constexpr unsigned kDocLineFromVisible = 2221;
+inline constexpr unsigned kGetLastChild = 2224;
 inline constexpr unsigned kHideLines = 2227;
 inline constexpr unsigned kGetLineVisible = 2228;
 inline constexpr unsigned kGetAllLinesVisible = 2236;
 inline constexpr unsigned kFoldLine = 2237;
+inline constexpr unsigned kGetWrapMode = 2269;
 inline constexpr unsigned kSetXOffset = 2397;
 inline constexpr unsigned kGetXOffset = 2398;
 inline constexpr unsigned kAllocate = 2446;
@@ -58,6 +61,7 @@ inline constexpr unsigned kIndicatorClearRange = 2505;
 inline constexpr unsigned kIndicatorValueAt = 2507;
 inline constexpr unsigned kIndicatorEnd = 2509;
 inline constexpr unsigned kGetCharacterPointer = 2520;
+inline constexpr unsigned kAnnotationGetVisible = 2549;
 inline constexpr unsigned kSetFirstVisibleLine = 2613;
 inline constexpr unsigned kContractedFoldNext = 2618;
 inline constexpr unsigned kGetRangePointer = 2643;
@@ -138,16 +142,27 @@ class Editor {
     void ContractFold(std::intptr_t line) const {
         Send(sci::kFoldLine, static_cast<std::uintptr_t>(line), sci::kFoldContract);
     }
+    // The last line of the fold that `header` starts.
+    std::intptr_t LastChild(std::intptr_t header) const {
+        return Send(sci::kGetLastChild, static_cast<std::uintptr_t>(header), -1);
+    }
     // Styles the bytes from `start` to `end` again, and so sets their lines'
     // fold levels anew.
     void Colourise(std::intptr_t start, std::intptr_t end) const {
         Send(sci::kColourise, static_cast<std::uintptr_t>(start), end);
     }
+    // Marks the text from `position` on as not styled yet.
+    void UnstyleFrom(std::intptr_t position) const { Send(sci::kStartStyling, static_cast<std::uintptr_t>(position)); }
 
     // Lines hidden by folds or by SCI_HIDELINES.
     bool AllLinesVisible() const { return Send(sci::kGetAllLinesVisible) != 0; }
     bool LineVisible(std::intptr_t line) const { return Send(sci::kGetLineVisible, static_cast<std::uintptr_t>(line)) != 0; }
-    void HideLine(std::intptr_t line) const { Send(sci::kHideLines, static_cast<std::uintptr_t>(line), line); }
+    void HideLines(std::intptr_t first, std::intptr_t last) const {
+        Send(sci::kHideLines, static_cast<std::uintptr_t>(first), last);
+    }
+    // Whether each shown line takes one display line: no wrapping, no
+    // annotations below lines.
+    bool OneDisplayLinePerLine() const { return Send(sci::kGetWrapMode) == 0 && Send(sci::kAnnotationGetVisible) == 0; }
 
     // Indicators: the value at a position, where its stretch of that value
     // ends, and filling or clearing a range with the current indicator.

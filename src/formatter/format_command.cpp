@@ -101,7 +101,7 @@ void RunFormat(const Platform& platform, const FormatSettings& settings, Formatt
     if (target->selectionMode && settings.selectionContext) FollowTextAbove(editor, engine);
     const FormattedText formatted = FormatText(target->text(), engine);
     writeBack(editor, {target->text(), formatted.text, target->position, target->firstLine, target->selectionMode,
-                       target->view, caretLine});
+                       target->view, caretLine, platform.setViewRedraw});
     target.reset();  // written: nothing to restore from here on
     if (state.formatErrorState == kErrorRecorded) {
         platform.showMessageBox(kFormatBoxTitle, Text(kFormatErrorPrefix) + FromUtf8(state.errorLocation), 0);
@@ -113,7 +113,8 @@ void RunFormat(const Platform& platform, const FormatSettings& settings, Formatt
 void WriteChangedLines(const Editor& editor, const Rewrite& rewrite) {
     // One compare tells an unchanged text faster than the walk over its lines.
     if (rewrite.newText != rewrite.oldText) {
-        const ChangedLines changes(editor, rewrite.position, rewrite.firstLine, rewrite.oldText, rewrite.newText);
+        const ChangedLines changes(editor, rewrite.position, rewrite.firstLine, rewrite.oldText, rewrite.newText,
+                                   !rewrite.selectionMode);
         // When an insertion does not fit in the room left in Scintilla's
         // buffer, the buffer grows to the document and the insertion together
         // and is filled with zeros all through (twice: text and styles); room
@@ -123,7 +124,10 @@ void WriteChangedLines(const Editor& editor, const Rewrite& rewrite) {
             editor.Allocate(editor.Length() +
                             static_cast<std::intptr_t>(rewrite.newText.size() - rewrite.oldText.size()));
         }
+        const ViewRedrawOff redrawOff(rewrite.setViewRedraw);  // until the view is back in place
         changes.Write(editor);
+        ScrollToAndGotoLine(editor, rewrite.view, rewrite.caretLine);
+        return;
     }
     ScrollToAndGotoLine(editor, rewrite.view, rewrite.caretLine);
 }

@@ -88,6 +88,8 @@ CASES = [
     ("the view moves only to show a caret line that was out of it", LONG_RAW, None,
      ["caret " + str(line_start(LONG_RAW, 5) + 2), "top 40", "menu Format", "record after"],
      {"after.top": "5", **formatted_at_line(LONG_TIDY, 5)}),
+    ("the view is repainted after Format, scroll bars included", LONG_RAW, None,
+     ["sci 2076 0", "top 30", "record-painted before", "menu Format", "record-painted after"], {"after.painted": "1"}),
     ("change history marks only the changed lines", LONG_RAW, None,
      ["menu Format", "record after"], {"after.text": LONG_TIDY, "after.history": " ".join(map(str, LONG_CHANGED))}),
     ("one Ctrl+Z gives the original back, Ctrl+Y the formatted text", LONG_RAW, None,
