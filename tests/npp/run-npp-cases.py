@@ -156,8 +156,17 @@ CASES = [
      ["caret 5", "key Return", *typed("IF a THEN", "b = 1", "ELSE", "b = 2", "END IF", "", "END SUB"), "record after",
       "key ctrl+z", "record undone"],
      {"after.text": "SUB B\n  IF a THEN\n    b = 1\n  ELSE\n    b = 2\n  END IF\n\nEND SUB\n  \n",
-      "undone.text": "SUB B\n  IF a THEN\n    b = 1\n  ELSE\n    b = 2\n  END IF\n\n  END SUB\n\n"},
+      "undone.text": "SUB B\n  IF a THEN\n    b = 1\n  ELSE\n    b = 2\n  END IF\n\n  \n"},
      {"maintain_indent": 0}),
+    # Where Notepad++ indents nothing, its first Ctrl+Z takes back the line break with the line typed before it.
+    *(("typing after a line without indentation, auto-indent " + mode + ": one Ctrl+Z takes back the line, its "
+       "Enter and Halvex's indentation", "\r\nEND SUB\r\n", TYPING,
+       ["caret 0", *typed("SUB A"), "record after", "key ctrl+z", "record undone"],
+       {"after.text": "SUB A\r\n  \r\nEND SUB\r\n", "after.caret": "9", "undone.text": "\r\nEND SUB\r\n",
+        "undone.caret": "0"}, {"maintain_indent": indent}) for mode, indent in (("on", 1), ("off", 0))),
+    ("an Enter that needs no change adds no undo step: what is typed after it undoes with the line before", "\r\n",
+     TYPING + "Indent=0\r\n", ["caret 0", *typed("x = 1"), "type y = 2", "record after", "key ctrl+z", "record undone"],
+     {"after.text": "x = 1\r\ny = 2\r\n", "undone.text": "\r\n"}, TYPED),
     ("typing in the second view: a selection replaced by Enter, undone in one step",
      "SUB C\r\n  FOR i = 1 TO 3 junk\r\nEND SUB\r\n", TYPING,
      ["npp-command 41001", "activate 0", "npp-command 10001", "view second", "select 23 28", "key Return",
