@@ -71,10 +71,11 @@ class LevelCheckpoints {
 // step's place. Where the host indents nothing, one Ctrl+Z takes back the
 // line break with the text typed before it (the editor joins typing into one
 // step): Halvex's edits join that step. Both need the editor to tell its undo
-// history (Scintilla 5.4 and later). Where it does not, or where the line
-// break came inside an undo group (Enter over a selection), an undo group is
-// opened as the editor reports the line break, before the host's auto-indent,
-// so that the two and Halvex's edits are one step.
+// history (SCI_GETUNDOCURRENT and the like, which older Scintillas lack).
+// Where it does not, or where the line break came inside an undo group (Enter
+// over a selection), an undo group is opened as the editor reports the line
+// break, before the host's auto-indent, so that the host's auto-indent and
+// Halvex's edits are one step.
 //
 // Called as the editor reports the last byte of an Enter's line break (in
 // Notepad++, before its own handler). Returns the undo history's place after
