@@ -25,6 +25,16 @@ std::optional<std::string_view> Editor::RangeInPlace(std::intptr_t start, std::i
     return std::string_view(characters, static_cast<std::size_t>(length));
 }
 
+std::string Editor::LineText(std::intptr_t line) const {
+    const std::intptr_t start = PositionFromLine(line);
+    const std::intptr_t end = LineEndPosition(line);
+    if (const auto text = RangeInPlace(start, end - start)) return std::string(*text);
+    if (const auto whole = GetText(Length())) {
+        return whole->substr(static_cast<std::size_t>(start), static_cast<std::size_t>(end - start));
+    }
+    return {};
+}
+
 std::optional<std::string> Editor::GetText(std::intptr_t length) const {
     if (length < 0) return std::nullopt;
     std::string buffer = ZeroFilledBuffer(length);

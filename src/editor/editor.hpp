@@ -17,17 +17,24 @@
 namespace halvex {
 
 namespace sci {
+inline constexpr unsigned kInsertText = 2003;
 inline constexpr unsigned kGetLength = 2006;
 inline constexpr unsigned kGetReadOnly = 2140;
 inline constexpr unsigned kGetCurrentPos = 2008;
+inline constexpr unsigned kGetAnchor = 2009;
 inline constexpr unsigned kRedo = 2011;
 inline constexpr unsigned kGotoLine = 2024;
+inline constexpr unsigned kGotoPos = 2025;
 inline constexpr unsigned kStartStyling = 2032;
 inline constexpr unsigned kMarkerDelete = 2044;
 inline constexpr unsigned kMarkerGet = 2046;
 inline constexpr unsigned kMarkerNext = 2047;
 inline constexpr unsigned kBeginUndoAction = 2078;
 inline constexpr unsigned kEndUndoAction = 2079;
+inline constexpr unsigned kGetTabWidth = 2121;
+inline constexpr unsigned kGetIndent = 2123;
+inline constexpr unsigned kGetUseTabs = 2125;
+inline constexpr unsigned kGetLineEndPosition = 2136;
 inline constexpr unsigned kGetSelectionStart = 2143;
 inline constexpr unsigned kGetSelectionEnd = 2145;
 inline constexpr unsigned kGetFirstVisibleLine = 2152;
@@ -50,6 +57,8 @@ inline constexpr unsigned kGetLineVisible = 2228;
 inline constexpr unsigned kGetAllLinesVisible = 2236;
 inline constexpr unsigned kFoldLine = 2237;
 inline constexpr unsigned kGetWrapMode = 2269;
+inline constexpr unsigned kSetModEventMask = 2359;
+inline constexpr unsigned kGetModEventMask = 2378;
 inline constexpr unsigned kSetXOffset = 2397;
 inline constexpr unsigned kGetXOffset = 2398;
 inline constexpr unsigned kAllocate = 2446;
@@ -68,6 +77,11 @@ inline constexpr unsigned kGetRangePointer = 2643;
 inline constexpr unsigned kSetTargetRange = 2686;
 inline constexpr unsigned kMarkerHandleFromLine = 2732;
 inline constexpr unsigned kGetChangeHistory = 2781;
+inline constexpr unsigned kGetUndoActions = 2790;
+inline constexpr unsigned kGetUndoCurrent = 2798;
+inline constexpr unsigned kGetUndoSequence = 2799;
+inline constexpr unsigned kGetUndoActionType = 2802;
+inline constexpr unsigned kGetUndoActionPosition = 2803;
 inline constexpr unsigned kColourise = 4003;
 
 inline constexpr std::intptr_t kAllMarkers = -1;   // a marker mask, and "every marker" for SCI_MARKERDELETE
@@ -77,6 +91,12 @@ inline constexpr std::intptr_t kFoldContract = 0;  // SC_FOLDACTION_CONTRACT
 inline constexpr std::intptr_t kChangeHistoryMarkersOn = 2;
 inline constexpr std::uint32_t kChangeHistoryMarkers = 0xFu << 21;
 inline constexpr int kSearchMark = 31;  // Notepad++'s Search › Mark indicator
+// SCI_GETUNDOACTIONTYPE: the kind of action in the low byte, and a bit set
+// while the action's undo step may go on after it.
+inline constexpr std::intptr_t kUndoInsert = 0;
+inline constexpr std::intptr_t kUndoRemove = 1;
+inline constexpr std::intptr_t kUndoKind = 0xFF;
+inline constexpr std::intptr_t kUndoStepGoesOn = 0x100;
 }  // namespace sci
 
 class Editor {
@@ -84,6 +104,7 @@ class Editor {
     explicit Editor(const SendToEditor& send) : send_(send) {}
 
     std::intptr_t CurrentPos() const { return Send(sci::kGetCurrentPos); }
+    std::intptr_t Anchor() const { return Send(sci::kGetAnchor); }
     std::intptr_t LineFromPosition(std::intptr_t position) const {
         return Send(sci::kLineFromPosition, static_cast<std::uintptr_t>(position));
     }
@@ -98,7 +119,19 @@ class Editor {
         Send(sci::kSetSel, static_cast<std::uintptr_t>(anchor), caret);
     }
     void GotoLine(std::intptr_t line) const { Send(sci::kGotoLine, static_cast<std::uintptr_t>(line)); }
+    // Puts the caret at `position`, nothing selected, and scrolls it into view.
+    void GotoPos(std::intptr_t position) const { Send(sci::kGotoPos, static_cast<std::uintptr_t>(position)); }
+    // Where the line ends, before its line break.
+    std::intptr_t LineEndPosition(std::intptr_t line) const {
+        return Send(sci::kGetLineEndPosition, static_cast<std::uintptr_t>(line));
+    }
     void SetText(const std::string& text) const { Send(sci::kSetText, 0, Address(text)); }
+    // Inserts `text` (without NUL bytes) at `position`, outside any undo
+    // group: Scintilla joins it to the undo step before it when it follows
+    // that step's last insertion.
+    void InsertText(std::intptr_t position, const std::string& text) const {
+        Send(sci::kInsertText, static_cast<std::uintptr_t>(position), Address(text));
+    }
     void ReplaceSel(const std::string& text) const { Send(sci::kReplaceSel, 0, Address(text)); }
 
     // Replaces the bytes from `start` to `end` with `text` (NUL bytes
@@ -111,6 +144,26 @@ class Editor {
     void Allocate(std::intptr_t bytes) const { Send(sci::kAllocate, static_cast<std::uintptr_t>(bytes)); }
     void BeginUndoAction() const { Send(sci::kBeginUndoAction); }
     void EndUndoAction() const { Send(sci::kEndUndoAction); }
+    void Undo() const { Send(sci::kUndo); }
+    void Redo() const { Send(sci::kRedo); }
+
+    // The undo history, as far as the editor tells it (0 from one that
+    // does not): the undo groups open, the actions recorded, how many of
+    // them are done (the rest can be redone), and each action's kind and
+    // position.
+    std::intptr_t UndoSequence() const { return Send(sci::kGetUndoSequence); }
+    std::intptr_t UndoActions() const { return Send(sci::kGetUndoActions); }
+    std::intptr_t UndoCurrent() const { return Send(sci::kGetUndoCurrent); }
+    std::intptr_t UndoActionType(std::intptr_t action) const {
+        return Send(sci::kGetUndoActionType, static_cast<std::uintptr_t>(action));
+    }
+    std::intptr_t UndoActionPosition(std::intptr_t action) const {
+        return Send(sci::kGetUndoActionPosition, static_cast<std::uintptr_t>(action));
+    }
+
+    // The kinds of SCN_MODIFIED that the editor sends its parent.
+    std::intptr_t ModEventMask() const { return Send(sci::kGetModEventMask); }
+    void SetModEventMask(std::intptr_t mask) const { Send(sci::kSetModEventMask, static_cast<std::uintptr_t>(mask)); }
 
     // The markers of a line, one bit per marker number.
     std::uint32_t MarkerGet(std::intptr_t line) const {
@@ -196,6 +249,12 @@ class Editor {
     std::intptr_t XOffset() const { return Send(sci::kGetXOffset); }
     void SetXOffset(std::intptr_t offset) const { Send(sci::kSetXOffset, static_cast<std::uintptr_t>(offset)); }
 
+    // The document's indentation settings: tabs or spaces, and the spaces a
+    // level takes (0 for the tab width).
+    bool UseTabs() const { return Send(sci::kGetUseTabs) != 0; }
+    std::intptr_t Indent() const { return Send(sci::kGetIndent); }
+    std::intptr_t TabWidth() const { return Send(sci::kGetTabWidth); }
+
     // The whole document, `length` bytes long, read in place through
     // SCI_GETCHARACTERPOINTER (which moves the editor's gap to the end): valid
     // until the document next changes. Nothing when the editor does not
@@ -204,6 +263,8 @@ class Editor {
     // The `length` bytes from `start` on, read in place through
     // SCI_GETRANGEPOINTER, which moves the gap only when it lies inside them.
     std::optional<std::string_view> RangeInPlace(std::intptr_t start, std::intptr_t length) const;
+    // The bytes of the line, without its line break; empty when they cannot be had.
+    std::string LineText(std::intptr_t line) const;
     // The whole document, `length` bytes long (NUL bytes included).
     std::optional<std::string> GetText(std::intptr_t length) const;
     // The selected text, which the caller knows to be `length` bytes long.

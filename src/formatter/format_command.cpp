@@ -1,5 +1,6 @@
 #include "formatter/format_command.hpp"
 
+#include <algorithm>
 #include <optional>
 #include <string>
 
@@ -37,12 +38,12 @@ void Restore(const Editor& editor, const Target& target) {
 
 // Widens a non-empty selection to whole lines (taking in the line break of
 // its last line) and fetches it; with nothing selected fetches the document.
-std::optional<Target> FetchTarget(const Editor& editor, std::intptr_t caretPos) {
+std::optional<Target> FetchTarget(const Editor& editor, std::intptr_t caretPos, FormatScope scope) {
     Target target;
     target.view = SaveView(editor);
     const std::intptr_t start = editor.SelectionStart();
     const std::intptr_t end = editor.SelectionEnd();
-    if (end <= start) {
+    if (end <= start || scope == FormatScope::kDocument) {
         const std::intptr_t length = editor.Length();
         target.inPlace = editor.DocumentInPlace(length);
         if (target.inPlace) return target;
@@ -81,9 +82,10 @@ void FollowTextAbove(const Editor& editor, IndentEngine& engine) {
 }
 
 void RunFormat(const Platform& platform, const FormatSettings& settings, FormatterState& state, WriteBack writeBack,
-               std::optional<Target>& target) {
+               FormatScope scope, std::optional<Target>& target) {
     const Editor editor(platform.sendToEditor);
-    IndentEngine engine(state, settings, platform.lowerCaseFolds);
+    const FormatSettings style = FollowEditorStyle(editor, settings);
+    IndentEngine engine(state, style, platform.lowerCaseFolds);
     engine.StartRun();
     if (editor.ReadOnly()) {
         platform.showMessageBox(kFormatBoxTitle, kReadOnlyText, 0);
@@ -91,7 +93,7 @@ void RunFormat(const Platform& platform, const FormatSettings& settings, Formatt
     }
     const std::intptr_t caretPos = editor.CurrentPos();
     const std::intptr_t caretLine = editor.LineFromPosition(caretPos);
-    target = FetchTarget(editor, caretPos);
+    target = FetchTarget(editor, caretPos, scope);
     if (!target) return;
     if (target->text().find('\0') != std::string_view::npos) {
         Restore(editor, *target);
@@ -109,6 +111,15 @@ void RunFormat(const Platform& platform, const FormatSettings& settings, Formatt
 }
 
 }  // namespace
+
+FormatSettings FollowEditorStyle(const Editor& editor, FormatSettings settings) {
+    if (settings.useTabs != kFollowEditor) return settings;
+    settings.useTabs = editor.UseTabs() ? kTabsPerLevel : 0;
+    const std::intptr_t indent = editor.Indent();
+    const std::intptr_t width = indent != 0 ? indent : editor.TabWidth();
+    settings.indentWidth = static_cast<std::int32_t>(std::clamp<std::intptr_t>(width, 0, 9));  // 0 and 9: out of range
+    return settings;
+}
 
 void WriteChangedLines(const Editor& editor, const Rewrite& rewrite) {
     // One compare tells an unchanged text faster than the walk over its lines.
@@ -133,10 +144,10 @@ void WriteChangedLines(const Editor& editor, const Rewrite& rewrite) {
 }
 
 void FormatCommand(const Platform& platform, const FormatSettings& settings, FormatterState& state,
-                   WriteBack writeBack) noexcept {
+                   WriteBack writeBack, FormatScope scope) noexcept {
     std::optional<Target> target;
     try {
-        RunFormat(platform, settings, state, writeBack, target);
+        RunFormat(platform, settings, state, writeBack, scope, target);
     } catch (...) {
         // Out of memory, most likely: the document has not been written, so
         // it stands as it was; give the user back the selection too.

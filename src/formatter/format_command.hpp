@@ -42,9 +42,19 @@ using WriteBack = void (*)(const Editor& editor, const Rewrite& rewrite);
 // view does not redraw meanwhile.
 void WriteChangedLines(const Editor& editor, const Rewrite& rewrite);
 
+// What the command formats: the selection's lines (the whole document when
+// nothing is selected), or the whole document whatever is selected.
+enum class FormatScope { kSelection, kDocument };
+
+// The settings with "Use tabs" = kFollowEditor replaced by the editor's own
+// indentation: one tab per level when it indents with tabs, else its indent
+// size (the tab width when that is 0) in spaces. Other settings come back as
+// they are.
+FormatSettings FollowEditorStyle(const Editor& editor, FormatSettings settings);
+
 // Runs one Format command. The document is either formatted or left exactly
 // as it was; no exception leaves this function.
 void FormatCommand(const Platform& platform, const FormatSettings& settings, FormatterState& state,
-                   WriteBack writeBack = WriteChangedLines) noexcept;
+                   WriteBack writeBack = WriteChangedLines, FormatScope scope = FormatScope::kSelection) noexcept;
 
 }  // namespace halvex

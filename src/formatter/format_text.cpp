@@ -20,10 +20,11 @@ std::string_view TrimmedLine(std::string_view source, std::size_t begin, std::si
 }
 
 // Runs the engine over every line of `source` and hands each formatted line
-// to `emit(spaces, line, hasBreak)`; returns the line of the END that
+// to `emit(indentation width, line, hasBreak)`; returns the line of the END that
 // revealed the recorded error, or 0.
 template <FormatPath kPath, class Emit>
 std::uint64_t FormatLines(std::string_view source, IndentEngine& engine, Emit&& emit) {
+    const IndentStyle style = IndentStyle::Of(engine.settings());
     std::uint64_t errorLine = 0;
     std::uint64_t lineNumber = 0;
     std::size_t at = 0;
@@ -35,7 +36,7 @@ std::uint64_t FormatLines(std::string_view source, IndentEngine& engine, Emit&& 
             kPath == FormatPath::kFast ? scan.FactsFrom(static_cast<std::size_t>(line.data() - source.data())) : kAnalyzeLine;
         ++lineNumber;
         const bool hadError = engine.state().formatErrorState == kErrorRecorded;
-        emit(static_cast<std::size_t>(engine.IndentLine(line, facts)), line, next != scan.end);
+        emit(style.Width(static_cast<std::size_t>(engine.IndentLine(line, facts)), line.empty()), line, next != scan.end);
         if (!hadError && engine.state().formatErrorState == kErrorRecorded) errorLine = lineNumber;
         at = next;
         if (at == source.size()) break;  // a final line break ends the text: no empty line after it
@@ -47,38 +48,41 @@ std::uint64_t FormatLines(std::string_view source, IndentEngine& engine, Emit&& 
 // pieces, so that each line costs a few plain copies and no allocation.
 class PieceWriter {
    public:
-    // A small text gets a small buffer: twice its size covers the spaces and
+    // A small text gets a small buffer: twice its size covers the indentation and
     // line breaks of most texts, and longer pieces are simply handed on.
-    PieceWriter(const TextSink& sink, std::string_view source)
+    PieceWriter(const TextSink& sink, std::string_view source, char fill)
         : sink_(sink),
+          fill_(fill),
           sourceEnd_(source.data() + source.size()),
           size_(std::min(kMaxSize, 2 * source.size() + 64)),
           buffer_(new char[size_ + kSpare]) {}
     ~PieceWriter() { Flush(); }
 
     // Copies with memset and memcpy.
-    void Line(std::size_t spaces, std::string_view line, bool hasBreak) {
-        char* const out = Reserve(spaces, line, hasBreak);
+    void Line(std::size_t indent, std::string_view line, bool hasBreak) {
+        char* const out = Reserve(indent, line, hasBreak);
         if (out == nullptr) return;
-        std::memset(out, ' ', spaces);
-        std::memcpy(out + spaces, line.data(), line.size());
-        if (hasBreak) std::memcpy(out + spaces + line.size(), "\r\n", 2);
+        std::memset(out, fill_, indent);
+        std::memcpy(out + indent, line.data(), line.size());
+        if (hasBreak) std::memcpy(out + indent + line.size(), "\r\n", 2);
     }
 
     // The same in whole 16-byte blocks, which the compiler turns into single
     // vector moves: the blocks may run past the line (into the buffer's spare
     // bytes, and into the source where it goes on that far), and what runs
     // past is overwritten by the next line or never handed on.
-    // The first 64 bytes of spaces and 32 of the line go in fixed blocks, so
+    // The first 64 bytes of indentation and 32 of the line go in fixed blocks, so
     // that no branch depends on their lengths, which vary from line to line.
-    void LineInBlocks(std::size_t spaces, std::string_view line, bool hasBreak) {
-        if (line.data() + line.size() + 2 * kBlock > sourceEnd_) return Line(spaces, line, hasBreak);
-        char* const out = Reserve(spaces, line, hasBreak);
+    void LineInBlocks(std::size_t indent, std::string_view line, bool hasBreak) {
+        if (line.data() + line.size() + 2 * kBlock > sourceEnd_) return Line(indent, line, hasBreak);
+        char* const out = Reserve(indent, line, hasBreak);
         if (out == nullptr) return;
         static constexpr char kSpaces[kBlock + 1] = "                ";
-        for (std::size_t i = 0; i < 4 * kBlock; i += kBlock) std::memcpy(out + i, kSpaces, kBlock);
-        for (std::size_t i = 4 * kBlock; i < spaces; i += kBlock) std::memcpy(out + i, kSpaces, kBlock);
-        char* const text = out + spaces;
+        static constexpr char kTabs[kBlock + 1] = "\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t";
+        const char* const fill = fill_ == '\t' ? kTabs : kSpaces;
+        for (std::size_t i = 0; i < 4 * kBlock; i += kBlock) std::memcpy(out + i, fill, kBlock);
+        for (std::size_t i = 4 * kBlock; i < indent; i += kBlock) std::memcpy(out + i, fill, kBlock);
+        char* const text = out + indent;
         std::memcpy(text, line.data(), kBlock);
         std::memcpy(text + kBlock, line.data() + kBlock, kBlock);
         for (std::size_t i = 2 * kBlock; i < line.size(); i += kBlock) std::memcpy(text + i, line.data() + i, kBlock);
@@ -97,11 +101,11 @@ class PieceWriter {
 
     // Where the formatted line goes, with spare bytes after it; nullptr
     // when the line was too long for the buffer and has been handed on alone.
-    char* Reserve(std::size_t spaces, std::string_view line, bool hasBreak) {
-        const std::size_t length = spaces + line.size() + (hasBreak ? 2 : 0);
+    char* Reserve(std::size_t indent, std::string_view line, bool hasBreak) {
+        const std::size_t length = indent + line.size() + (hasBreak ? 2 : 0);
         if (used_ + length > size_) Flush();
         if (length > size_) {
-            sink_(std::string(spaces, ' '));
+            sink_(std::string(indent, fill_));
             sink_(line);
             if (hasBreak) sink_("\r\n");
             return nullptr;
@@ -112,6 +116,7 @@ class PieceWriter {
     }
 
     const TextSink& sink_;
+    char fill_;
     const char* sourceEnd_;
     std::size_t size_;
     std::unique_ptr<char[]> buffer_;
@@ -120,13 +125,13 @@ class PieceWriter {
 
 template <FormatPath kPath>
 std::uint64_t FormatTextTo(std::string_view source, IndentEngine& engine, const TextSink& sink) {
-    PieceWriter writer(sink, source);
+    PieceWriter writer(sink, source, IndentStyle::Of(engine.settings()).fill);
     const std::uint64_t errorLine =
-        FormatLines<kPath>(source, engine, [&writer](std::size_t spaces, std::string_view line, bool hasBreak) {
+        FormatLines<kPath>(source, engine, [&writer](std::size_t indent, std::string_view line, bool hasBreak) {
             if constexpr (kPath == FormatPath::kFast) {
-                writer.LineInBlocks(spaces, line, hasBreak);
+                writer.LineInBlocks(indent, line, hasBreak);
             } else {
-                writer.Line(spaces, line, hasBreak);
+                writer.Line(indent, line, hasBreak);
             }
         });
     writer.Flush();
@@ -134,6 +139,13 @@ std::uint64_t FormatTextTo(std::string_view source, IndentEngine& engine, const 
 }
 
 }  // namespace
+
+IndentStyle IndentStyle::Of(const FormatSettings& settings) {
+    const bool tabs = WritesTabs(settings);
+    const bool widthKnown = settings.indentWidth >= 1 && settings.indentWidth <= 8;
+    return {tabs ? '\t' : ' ', tabs ? 1 : widthKnown ? static_cast<std::size_t>(settings.indentWidth) : 2,
+            settings.blankLinesEmpty};
+}
 
 FormattedText FormatText(std::string_view source, IndentEngine& engine, FormatPath path) {
     FormattedText out;

@@ -18,6 +18,25 @@
 
 namespace halvex {
 
+// How the pipeline writes the levels that the engine gives (two spaces each):
+// "Indent width" spaces or one tab per level, and nothing on a blank line
+// with "Blank lines". The default writes exactly the engine's spaces.
+struct IndentStyle {
+    char fill = ' ';
+    std::size_t perLevel = 2;  // fill characters per level
+    bool blankLinesEmpty = false;
+
+    // "Indent width" outside 1 to 8 is taken as 2; "Use tabs" other than
+    // kTabsPerLevel writes spaces (kFollowEditor is resolved before, where
+    // there is an editor to follow).
+    static IndentStyle Of(const FormatSettings& settings);
+
+    // What goes in front of a line that the engine gave `engineSpaces`.
+    std::size_t Width(std::size_t engineSpaces, bool blankLine) const {
+        return blankLine && blankLinesEmpty ? 0 : engineSpaces / 2 * perLevel;
+    }
+};
+
 struct FormattedText {
     std::string text;
     // The line (from 1) of the END that revealed the recorded error; 0 when

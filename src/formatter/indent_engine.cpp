@@ -201,7 +201,11 @@ LineFacts FactsOfLine(std::string_view line) {
 }
 
 IndentEngine::IndentEngine(FormatterState& state, const FormatSettings& settings, const LowerCaseFolds& folds)
-    : state_(state), settings_(settings), folds_(folds), wordEnds_(settings.trimTabs ? &kWordEndsWithTab : &kWordEnds) {}
+    : state_(state),
+      settings_(settings),
+      folds_(folds),
+      trimTabs_(settings.trimTabs || WritesTabs(settings)),
+      wordEnds_(trimTabs_ ? &kWordEndsWithTab : &kWordEnds) {}
 
 void IndentEngine::StartRun() {
     state_.indentLevel = settings_.baseIndentLevel;
@@ -284,7 +288,7 @@ std::int64_t IndentEngine::IndentLine(std::string_view line, LineFacts facts) {
         return SpacesFor(state_.indentLevel);
     }
     const std::string_view text = BuildAnalysisText(line);
-    if (settings_.trimTabs) {  // tabs separate words as spaces do
+    if (trimTabs_) {  // tabs separate words as spaces do
         std::replace(analysis_.data(), analysis_.data() + text.size(), '\t', ' ');
     }
     return IndentRuleText(line, text, analysisColon_);

@@ -24,7 +24,19 @@ struct FormatSettings {
     std::int32_t suppressFormatError = 0;  // "Suppress format error"
     bool trimTabs = false;                 // "Trim tabs": a tab counts as a space
     bool selectionContext = false;         // "Selection context": see FollowContext
+    // How a level is written (see IndentStyle); the rules never see these.
+    std::int32_t indentWidth = 2;          // "Indent width": spaces per level
+    std::int32_t useTabs = 0;              // "Use tabs": kTabsPerLevel, kFollowEditor, or spaces
+    bool blankLinesEmpty = false;          // "Blank lines": a blank line gets no indentation
 };
+
+// The values of "Use tabs" that mean something; any other writes spaces.
+inline constexpr std::int32_t kTabsPerLevel = 1;
+inline constexpr std::int32_t kFollowEditor = -1;
+
+// Whether the lines are indented with tabs. Tabs that Format writes must be
+// read back as indentation, so this turns "Trim tabs" on as well.
+inline bool WritesTabs(const FormatSettings& settings) { return settings.useTabs == kTabsPerLevel; }
 
 // formatErrorState: 0 records the next error, 2 means one has been recorded,
 // anything else switches recording off for the run.
@@ -68,7 +80,8 @@ enum class Keyword : unsigned char {
 
 class IndentEngine {
    public:
-    // "Trim tabs" is read here, once; the other settings as each run starts.
+    // "Trim tabs" (and "Use tabs", which implies it) is read here, once; the
+    // other settings as each run starts.
     IndentEngine(FormatterState& state, const FormatSettings& settings, const LowerCaseFolds& folds);
 
     // Sets the state for a new run. Every run starts in the main program, so
@@ -87,10 +100,11 @@ class IndentEngine {
     // The line without the blanks at its ends that Format removes: spaces,
     // and tabs as well with "Trim tabs".
     std::string_view TrimLine(std::string_view line) const {
-        return settings_.trimTabs ? TrimSpacesAndTabs(line) : TrimSpaces(line);
+        return trimTabs_ ? TrimSpacesAndTabs(line) : TrimSpaces(line);
     }
 
-    bool trimsTabs() const { return settings_.trimTabs; }
+    bool trimsTabs() const { return trimTabs_; }
+    const FormatSettings& settings() const { return settings_; }
 
     // Sets formatErrorState for the rest of the run; returns the state it had.
     std::int32_t SwapErrorState(std::int32_t errorState) {
@@ -111,6 +125,7 @@ class IndentEngine {
     FormatterState& state_;
     const FormatSettings& settings_;
     const LowerCaseFolds& folds_;
+    bool trimTabs_;                          // a tab counts as a space
     const std::array<bool, 256>* wordEnds_;  // the bytes that end a word
     std::string analysis_;                   // working buffer, reused from line to line
     bool analysisColon_ = false;             // whether the analysis text holds a colon

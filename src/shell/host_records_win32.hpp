@@ -41,6 +41,20 @@ struct FuncItem {
     ShortcutKey* _pShKey;
 };
 
+// Host to plug-in, at beNotified: Scintilla's notification record, of which
+// the plug-in reads the fields up to linesAdded. Notepad++'s own
+// notifications use the header only (idFrom: the buffer they are about).
+struct ScintillaNotification {
+    NMHDR nmhdr;
+    INT_PTR position;
+    int ch;
+    int modifiers;
+    int modificationType;
+    const char* text;
+    INT_PTR length;
+    INT_PTR linesAdded;
+};
+
 static_assert(sizeof(ShortcutKey) == 4);
 static_assert(offsetof(ShortcutKey, _isCtrl) == 0);
 static_assert(offsetof(ShortcutKey, _isAlt) == 1);
@@ -60,6 +74,11 @@ static_assert(offsetof(FuncItem, _pFunc) == 128);
 static_assert(offsetof(FuncItem, _cmdID) == 136);
 static_assert(offsetof(FuncItem, _init2Check) == 140);
 static_assert(offsetof(FuncItem, _pShKey) == 144);
+static_assert(offsetof(ScintillaNotification, position) == 24);
+static_assert(offsetof(ScintillaNotification, ch) == 32);
+static_assert(offsetof(ScintillaNotification, modificationType) == 40);
+static_assert(offsetof(ScintillaNotification, length) == 56);
+static_assert(offsetof(ScintillaNotification, linesAdded) == 64);
 #elif defined(__i386__) || defined(_M_IX86)
 static_assert(sizeof(NppData) == 12);
 static_assert(offsetof(NppData, _scintillaMainHandle) == 4);
@@ -69,6 +88,11 @@ static_assert(offsetof(FuncItem, _pFunc) == 128);
 static_assert(offsetof(FuncItem, _cmdID) == 132);
 static_assert(offsetof(FuncItem, _init2Check) == 136);
 static_assert(offsetof(FuncItem, _pShKey) == 140);
+static_assert(offsetof(ScintillaNotification, position) == 12);
+static_assert(offsetof(ScintillaNotification, ch) == 16);
+static_assert(offsetof(ScintillaNotification, modificationType) == 24);
+static_assert(offsetof(ScintillaNotification, length) == 32);
+static_assert(offsetof(ScintillaNotification, linesAdded) == 36);
 #else
 #error "Halvex.dll is built for x64 or x86 Windows only"
 #endif

@@ -11,6 +11,7 @@
 #include "bridge/about_command.hpp"
 #include "bridge/variable_report_command.hpp"
 #include "formatter/format_command.hpp"
+#include "shell/editing_win32.hpp"
 #include "shell/platform_win32.hpp"
 #include "shell/settings_win32.hpp"
 #ifdef HALVEX_WHOLE_TEXT_WRITEBACK
@@ -106,6 +107,10 @@ void FormatCommand() noexcept {
     }
 }
 
+void Notify(const ScintillaNotification& notification) noexcept {
+    OnNotification(notification, nppData, settings, formatterState, pluginModule);
+}
+
 void AboutCommand() noexcept {
     try {
         halvex::AboutCommand(Win32Platform(nppData._scintillaMainHandle), settings.exePath);
@@ -134,7 +139,10 @@ halvex::FuncItem* getFuncsArray(int* count) {
     return halvex::plugin::funcItems;
 }
 
-void beNotified(void* /*notification*/) { halvex::plugin::EnsureStarted(); }
+void beNotified(void* notification) {
+    halvex::plugin::EnsureStarted();
+    if (notification != nullptr) halvex::plugin::Notify(*static_cast<const halvex::ScintillaNotification*>(notification));
+}
 
 LRESULT messageProc(UINT /*message*/, WPARAM /*wParam*/, LPARAM /*lParam*/) {
     halvex::plugin::EnsureStarted();

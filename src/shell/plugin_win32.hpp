@@ -21,6 +21,9 @@ void pluginCleanup() noexcept;
 void RememberModule(HMODULE plugin) noexcept;
 void EnsureStarted() noexcept;
 
+// What the plug-in does on its own when Notepad++ notifies it (beNotified).
+void Notify(const ScintillaNotification& notification) noexcept;
+
 // The command functions of the menu items.
 void VariableReportCommand() noexcept;
 void FormatCommand() noexcept;

@@ -200,6 +200,11 @@ SettingsValues LoadSettings(const std::vector<std::filesystem::path>& candidates
         values.suppressFormatError = file.readInteger(kSuppressFormatErrorKey, values.suppressFormatError);
         values.trimTabs = file.readInteger(kTrimTabsKey, values.trimTabs);
         values.selectionContext = file.readInteger(kSelectionContextKey, values.selectionContext);
+        values.indentWidth = file.readInteger(kIndentWidthKey, values.indentWidth);
+        values.useTabs = file.readInteger(kUseTabsKey, values.useTabs);
+        values.blankLines = file.readInteger(kBlankLinesKey, values.blankLines);
+        values.indentWhileTyping = file.readInteger(kIndentWhileTypingKey, values.indentWhileTyping);
+        values.formatOnSave = file.readInteger(kFormatOnSaveKey, values.formatOnSave);
         values.vrShortcutKey = parseShortcut(vrShortcut);
         values.formatShortcutKey = parseShortcut(formatShortcut);
         file.close();
@@ -212,7 +217,8 @@ SettingsValues LoadSettings(const std::vector<std::filesystem::path>& candidates
 }
 
 FormatSettings FormatSettingsFrom(const SettingsValues& values) {
-    return {values.baseIndentLevel, values.suppressFormatError, values.trimTabs != 0, values.selectionContext != 0};
+    return {values.baseIndentLevel, values.suppressFormatError, values.trimTabs != 0, values.selectionContext != 0,
+            values.indentWidth,     values.useTabs,             values.blankLines != 0};
 }
 
 }  // namespace halvex

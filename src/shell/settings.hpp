@@ -28,6 +28,11 @@ inline constexpr std::u16string_view kIndentKey = u"Indent";
 inline constexpr std::u16string_view kSuppressFormatErrorKey = u"Suppress format error";
 inline constexpr std::u16string_view kTrimTabsKey = u"Trim tabs";
 inline constexpr std::u16string_view kSelectionContextKey = u"Selection context";
+inline constexpr std::u16string_view kIndentWidthKey = u"Indent width";
+inline constexpr std::u16string_view kUseTabsKey = u"Use tabs";
+inline constexpr std::u16string_view kBlankLinesKey = u"Blank lines";
+inline constexpr std::u16string_view kIndentWhileTypingKey = u"Indent while typing";
+inline constexpr std::u16string_view kFormatOnSaveKey = u"Format on save";
 
 inline constexpr std::u16string_view kDefaultVrShortcut = u"alt 121";      // Alt+F10
 inline constexpr std::u16string_view kDefaultFormatShortcut = u"alt 122";  // Alt+F11
@@ -101,6 +106,11 @@ struct SettingsValues {
     std::int32_t suppressFormatError = 0;
     std::int32_t trimTabs = 0;          // any value but 0 turns it on
     std::int32_t selectionContext = 0;  // any value but 0 turns it on
+    std::int32_t indentWidth = 2;       // 1 to 8; any other value counts as 2
+    std::int32_t useTabs = 0;           // 1 tabs, -1 the editor's own setting, anything else spaces
+    std::int32_t blankLines = 0;        // any value but 0: blank lines stay empty
+    std::int32_t indentWhileTyping = 0; // any value but 0 turns it on
+    std::int32_t formatOnSave = 0;      // any value but 0 turns it on
     ShortcutFields vrShortcutKey{0, 1, 0, 121};
     ShortcutFields formatShortcutKey{0, 1, 0, 122};
 };

@@ -3,6 +3,7 @@
 // do, written independently of the code under test. The property tests and
 // the fuzz targets check the real code against them.
 
+#include <algorithm>
 #include <climits>
 #include <cstddef>
 #include <cstdint>
@@ -60,6 +61,24 @@ inline std::size_t FirstBareBreak(std::string_view text) {
         if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) return i;
     }
     return std::string_view::npos;
+}
+
+// A text formatted in the default style (two spaces a level, CR LF breaks)
+// as it must come out in another: each line's leading run of 2*k spaces
+// becomes k levels of `perLevel` copies of `fill`, and with `blankLinesEmpty`
+// a line that holds nothing else becomes empty.
+inline std::string Restyle(std::string_view formatted, char fill, std::size_t perLevel, bool blankLinesEmpty) {
+    std::string out;
+    for (std::size_t start = 0;;) {
+        const std::size_t end = std::min(formatted.find("\r\n", start), formatted.size());
+        const std::string_view line = formatted.substr(start, end - start);
+        const std::size_t spaces = std::min(line.find_first_not_of(' '), line.size());
+        if (spaces < line.size() || !blankLinesEmpty) out.append(spaces / 2 * perLevel, fill);
+        out.append(line.substr(spaces));
+        if (end == formatted.size()) return out;
+        out += "\r\n";
+        start = end + 2;
+    }
 }
 
 inline bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }

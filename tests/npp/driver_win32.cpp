@@ -11,6 +11,7 @@
 // can return to Notepad++'s own message loop, where its accelerators are
 // translated, before the next step looks at the result.
 #include <windows.h>
+#include <commctrl.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -35,6 +36,7 @@ using halvex::testing::EscapeField;
 constexpr UINT kNppMsg = WM_USER + 1000;
 constexpr UINT kNppmGetCurrentScintilla = kNppMsg + 4;
 constexpr UINT kNppmGetMenuHandle = kNppMsg + 25;
+constexpr UINT kNppmActivateDoc = kNppMsg + 28;
 constexpr UINT kNppmMenuCommand = kNppMsg + 48;
 constexpr UINT kNppnReady = 1000 + 1;
 constexpr UINT kScnModified = 2008;
@@ -338,11 +340,12 @@ void ReplaceSpans(const std::string& text, std::intptr_t every, std::intptr_t sp
 }
 
 // Presses keys on the X display, as a user would (xdotool's key names, for
-// example "alt+F11"). Wine starts the Linux program directly.
-void PressKeys(const std::string& keys) {
+// example "alt+F11"; with `how` "type", the characters of a text). Wine
+// starts the Linux program directly.
+void PressKeys(const std::string& keys, const std::string& how = "key") {
     SetForegroundWindow(npp._nppHandle);
     SetFocus(view);
-    std::wstring command = L"/usr/bin/xdotool key --delay 30 " + Wide(keys);
+    std::wstring command = L"/usr/bin/xdotool " + Wide(how) + L" --delay 30 " + Wide(keys);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
@@ -353,6 +356,14 @@ void PressKeys(const std::string& keys) {
     WaitForSingleObject(process.hProcess, 10000);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
+}
+
+// The first field of Notepad++'s status bar (where plug-ins write).
+void RecordStatus() {
+    const HWND bar = FindWindowExW(npp._nppHandle, nullptr, L"msctls_statusbar32", nullptr);
+    std::wstring text(LOWORD(SendMessageW(bar, SB_GETTEXTLENGTHW, 0, 0)) + 1, L'\0');
+    SendMessageW(bar, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(text.data()));
+    Record("status", EscapeField(Utf8(text.c_str())));
 }
 
 // Which view has the focus, as Notepad++ tells plug-ins: 0 main, 1 second.
@@ -418,8 +429,8 @@ DWORD RunStep(const std::string& line) {
     } else if (verb == "time-edits" && args >> label >> a >> b) {
         const std::string text = DocumentText(view);
         Time(label, [&] { ReplaceSpans(text, a, b); });
-    } else if (verb == "key") {
-        PressKeys(rest);
+    } else if (verb == "key" || verb == "type") {
+        PressKeys(verb == "type" ? '"' + rest + '"' : rest, verb);
         return 500;
     } else if (verb == "wait" && args >> a) return static_cast<DWORD>(a);
     else if (verb == "record") RecordState(rest);
@@ -428,6 +439,8 @@ DWORD RunStep(const std::string& line) {
     else if (verb == "record-painted") RecordPainted(rest);
     else if (verb == "record-second") Record("second.text", EscapeField(DocumentText(npp._scintillaSecondHandle)));
     else if (verb == "record-view") RecordCurrentView();
+    else if (verb == "record-status") RecordStatus();
+    else if (verb == "activate" && args >> a) SendMessageW(npp._nppHandle, kNppmActivateDoc, 0, a);
     else Record("error", "bad step: " + line);
     // clang-format on
     return 0;

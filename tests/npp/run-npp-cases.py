@@ -51,6 +51,26 @@ LINE2 = SMALL.index("PRINT")  # the start of line 2 (from 0)
 
 FORMAT_BOX = "OOPS!"
 MENU = ["Variable Report\tAlt+F10", "Format\tAlt+F11", "About"]
+TYPING = "Indent while typing=1\r\nTrim tabs=1\r\n"
+TYPED = {"maintain_indent": 1}
+ON_SAVE = "Format on save=1\r\n"
+STYLED_SOURCE = "SUB Show(n)\r\nFOR i = 1 TO n\r\n\r\n\tPRINT i\r\nNEXT\r\nEND SUB\r\n"
+
+
+def typed(*lines):
+    """Steps that type each line and press Enter after it."""
+    return [step for line in lines for step in ([f"type {line}"] if line else []) + ["key Return"]]
+
+
+def saved(text, line, column):
+    """What a document saved with Format on save holds, and where its caret stands."""
+    return {"file:prog.bas": text, "after.text": text, "after.modified": "0",
+            "after.caret": str(line_start(text, line) + column)}
+
+
+def styled(indent):
+    """STYLED_SOURCE formatted with `indent` written for each level."""
+    return f"SUB Show(n)\r\n{indent}FOR i = 1 TO n\r\n\r\n{indent * 2}PRINT i\r\n{indent}NEXT\r\nEND SUB\r\n"
 
 
 def formatted_at_line(text, line):
@@ -61,9 +81,13 @@ def line_start(text, line):
     return sum(len(l) + 1 for l in text.split("\n")[:line])
 
 
-# name, program, Halvex.inf (None: "Exe Path" = the IDE stand-in), steps, expected records.
+# name, program, Halvex.inf (None: "Exe Path" = the IDE stand-in), steps, expected records, and
+# options: "file" the program's name (prog.bas), "others" [(name, content)] opened in tabs behind
+# it, "maintain_indent" Notepad++'s auto-indent (0 off, 1 advanced; given, word completion, which
+# takes a typed Enter, and the Save All question are off).
 # A record key expected with a list collects every record of that key; "box"
-# and "ide" are always checked (no box and no IDE start unless listed).
+# and "ide" are always checked (no box and no IDE start unless listed); "file:NAME" is
+# what the file holds once Notepad++ has closed.
 CASES = [
     ("menu shows three items with their shortcuts", SMALL, None,
      ["record-menu"], {"menu-item": MENU}),
@@ -113,6 +137,73 @@ CASES = [
       "record-view", "menu Format", "menu Variable Report", "wait 1500", "record after", "record-second"],
      {"current-view": ["1"], "after.text": SMALL_TIDY, "second.text": "PRINT \"second\"\r\n  x\r\n",
       "ide": ["{ide_argv}"], "ide-clipboard": [SMALL_TIDY]}),
+    # Indentation styles: each writes the levels of the default output its own way.
+    ("four spaces, blank lines empty", STYLED_SOURCE, "Trim tabs=1\r\nIndent width=4\r\nBlank lines=1\r\n",
+     ["call doFormat", "record after"], {"result": ["0"], "after.text": styled("    ")}),
+    ("tabs, blank lines empty", STYLED_SOURCE, "Use tabs=1\r\nBlank lines=1\r\n",
+     ["call doFormat", "record after"], {"result": ["0"], "after.text": styled("\t")}),
+    ("the document's own style: tabs, Notepad++'s default", STYLED_SOURCE, "Use tabs=-1\r\nBlank lines=1\r\n",
+     ["call doFormat", "record after"], {"result": ["0"], "after.text": styled("\t")}),
+    # Indentation while typing, typed on the keyboard.
+    ("typing: FOR, a block, NEXT, SELECT CASE, CASE; one Ctrl+Z undoes the last Enter's indentation",
+     "SUB A\r\n  x = 1\r\nEND SUB\r\n", TYPING,
+     ["caret 14", "key Return", *typed("FOR i = 1 TO 3", "PRINT i", "NEXT", "SELECT CASE i", "CASE 1", "y = 1",
+                                       "END SELECT"), "record after", "key ctrl+z", "record undone"],
+     {"after.text": "SUB A\r\n  x = 1\r\n  FOR i = 1 TO 3\r\n    PRINT i\r\n  NEXT\r\n  SELECT CASE i\r\n"
+                    "    CASE 1\r\n      y = 1\r\n  END SELECT\r\n  \r\nEND SUB\r\n", "after.caret": "113",
+      "undone.text": "SUB A\r\n  x = 1\r\n  FOR i = 1 TO 3\r\n    PRINT i\r\n  NEXT\r\n  SELECT CASE i\r\n"
+                     "    CASE 1\r\n      y = 1\r\n      END SELECT\r\n\r\nEND SUB\r\n"}, TYPED),
+    ("typing in an LF document, auto-indent off: IF, ELSE, END IF, a blank line, END SUB", "SUB B\n",
+     TYPING + "Blank lines=1\r\n",
+     ["caret 5", "key Return", *typed("IF a THEN", "b = 1", "ELSE", "b = 2", "END IF", "", "END SUB"), "record after",
+      "key ctrl+z", "record undone"],
+     {"after.text": "SUB B\n  IF a THEN\n    b = 1\n  ELSE\n    b = 2\n  END IF\n\nEND SUB\n  \n",
+      "undone.text": "SUB B\n  IF a THEN\n    b = 1\n  ELSE\n    b = 2\n  END IF\n\n  \n"},
+     {"maintain_indent": 0}),
+    # Where Notepad++ indents nothing, its first Ctrl+Z takes back the line break with the line typed before it.
+    *(("typing after a line without indentation, auto-indent " + mode + ": one Ctrl+Z takes back the line, its "
+       "Enter and Halvex's indentation", "\r\nEND SUB\r\n", TYPING,
+       ["caret 0", *typed("SUB A"), "record after", "key ctrl+z", "record undone"],
+       {"after.text": "SUB A\r\n  \r\nEND SUB\r\n", "after.caret": "9", "undone.text": "\r\nEND SUB\r\n",
+        "undone.caret": "0"}, {"maintain_indent": indent}) for mode, indent in (("on", 1), ("off", 0))),
+    ("an Enter that needs no change adds no undo step: what is typed after it undoes with the line before", "\r\n",
+     TYPING + "Indent=0\r\n", ["caret 0", *typed("x = 1"), "type y = 2", "record after", "key ctrl+z", "record undone"],
+     {"after.text": "x = 1\r\ny = 2\r\n", "undone.text": "\r\n"}, TYPED),
+    ("typing in the second view: a selection replaced by Enter, undone in one step",
+     "SUB C\r\n  FOR i = 1 TO 3 junk\r\nEND SUB\r\n", TYPING,
+     ["npp-command 41001", "activate 0", "npp-command 10001", "view second", "select 23 28", "key Return",
+      "record-second", "key ctrl+z", "record-second"],
+     {"second.text": ["SUB C\r\n  FOR i = 1 TO 3\r\n    \r\nEND SUB\r\n", "SUB C\r\n  FOR i = 1 TO 3 junk\r\nEND SUB\r\n"]},
+     TYPED),
+    ("without the keys: Notepad++'s own auto-indent, and a save writes the text as it is",
+     "SUB A\r\n  x = 1\r\nEND SUB\r\n", None,
+     ["caret 14", "key Return", *typed("FOR i = 1 TO 3"), "key ctrl+s", "record after"],
+     dict.fromkeys(["after.text", "file:prog.bas"], "SUB A\r\n  x = 1\r\n  FOR i = 1 TO 3\r\n  \r\nEND SUB\r\n"),
+     TYPED),
+    ("a document that is not BASIC: no indentation while typing, saved as it is", "FOR i = 1 TO 3\r\nNEXT\r\n",
+     TYPING + ON_SAVE, ["caret 14", "key Return", "type x", "key ctrl+s", "record after"],
+     dict.fromkeys(["after.text", "file:prog.txt"], "FOR i = 1 TO 3\r\nx\r\nNEXT\r\n"),
+     {"file": "prog.txt", **TYPED}),
+    # Format on save.
+    ("save: formatted as one undo step, bookmark and caret kept", SMALL, ON_SAVE,
+     ["marker 2 20", f"caret {LINE2 + 7}", "type ;", "key ctrl+s", "record after", "key ctrl+z", "record undone"],
+     {**saved(SMALL_TIDY.replace("PRINT i", "PRINT i;"), 2, 12), "after.bookmarks": "2",
+      "undone.text": SMALL.replace("PRINT i", "PRINT i;")}),
+    ("save with a format error: the status bar names the routine, no box", UNCLOSED, ON_SAVE,
+     [f"caret {LINE2 + 7}", "type ;", "key ctrl+s", "record after", "record-status"],
+     {**saved(UNCLOSED_TIDY.replace("PRINT i", "PRINT i;"), 2, 12),
+      "status": ["Brenvo Plus: Format error in: SUB Show(n)"]}),
+    ("save of a document with a NUL byte: saved as it is", SMALL, ON_SAVE,
+     ["text " + NUL_TEXT.replace("\r", "\\r").replace("\n", "\\n").replace("\0", "\\0"), "caret 5", "type b",
+      "key ctrl+s", "record-status"],
+     {"file:prog.bas": NUL_TEXT.replace("SUB a", "SUB ab"),
+      "status": ["Brenvo Plus: Format skipped: the text contains a NUL character. Nothing was changed."]}),
+    ("Save All: the shown document formatted, the one behind it saved as it is", SMALL, ON_SAVE,
+     ["activate 0", "caret 5", "type x", "activate 1", f"caret {LINE2 + 7}", "type ;", "npp-command 41007", "wait 500",
+      "record after", "record-status"],
+     {**saved(SMALL_TIDY.replace("PRINT i", "PRINT i;"), 2, 12), "file:back.bas": "SUB Bx\r\nx = 1\r\nEND SUB\r\n",
+      "status": ["Brenvo Plus: back.bas saved unformatted: Format on save reaches only a document shown in a view"]},
+     {"others": [("back.bas", "SUB B\r\nx = 1\r\nEND SUB\r\n")], **TYPED}),
     ("settings from plugins\\Halvex\\Halvex.inf", SMALL,
      "Indent = 2\r\nFormat Shortcut = shft 122\r\nVR Shortcut = ctrl+alt $52\r\n",
      ["record-menu", "key shift+F11", "record after"],
@@ -156,8 +247,12 @@ def windows_path(path):
     return "Z:" + str(path).replace("/", "\\")
 
 
-def install(npp_dir, build, folder, inf):
+def install(npp_dir, build, folder, inf, maintain_indent=None):
     shutil.copytree(npp_dir, folder)
+    if maintain_indent is not None:
+        (folder / "config.xml").write_text(f'<NotepadPlus><GUIConfigs><GUIConfig name="MaintainIndent">{maintain_indent}'
+                                           '</GUIConfig><GUIConfig name="auto-completion" autoCAction="0" /><GUIConfig '
+                                           'name="SaveAllConfirm">no</GUIConfig></GUIConfigs></NotepadPlus>\n')
     for name, dll in (("Halvex", "Halvex.dll"), ("HalvexDriver", "HalvexDriver.dll")):
         (folder / "plugins" / name).mkdir(parents=True)
         shutil.copy(build / dll, folder / "plugins" / name / dll)
@@ -181,14 +276,18 @@ NEVER_STARTED = "Notepad++ never reported ready"
 
 
 def run_case_once(npp_dir, build, case, workdir):
-    name, program, inf, steps, expected = case
+    name, program, inf, steps, expected = case[:5]
+    options = case[5] if len(case) > 5 else {}
     folder = workdir / "npp"
-    ide = install(npp_dir, build, folder, inf)
-    (folder / "prog.bas").write_bytes(program.encode("latin-1"))
+    ide = install(npp_dir, build, folder, inf, options.get("maintain_indent"))
+    files = [*options.get("others", []), (options.get("file", "prog.bas"), program)]
+    for file, content in files:
+        (folder / file).write_bytes(content.encode("latin-1"))
     driver = folder / "plugins" / "HalvexDriver"
     (driver / "steps.txt").write_text("\n".join(steps) + "\n")
     env = dict(os.environ, HALVEX_IDE_RECORD=windows_path(workdir / "ide.txt"))
-    process = subprocess.Popen(["sh", str(RUN_UNDER_WINE), "notepad++.exe", "prog.bas"], cwd=folder, env=env,
+    process = subprocess.Popen(["sh", str(RUN_UNDER_WINE), "notepad++.exe", *(f for f, _ in files)], cwd=folder,
+                               env=env,
                                stdout=subprocess.PIPE, stderr=subprocess.STDOUT, start_new_session=True)
     try:
         output = process.communicate(timeout=CASE_SECONDS)[0]
@@ -201,6 +300,9 @@ def run_case_once(npp_dir, build, case, workdir):
     ide_records = read_records(workdir / "ide.txt")
     records["ide"] = ide_records.get("argv", [])
     records["ide-clipboard"] = ide_records.get("clipboard", [])
+    for key in expected:
+        if key.startswith("file:"):
+            records[key] = [(folder / key[5:]).read_bytes().decode("latin-1")]
     substitutions = {"{ide}": ide, "{ide_argv}": f'"{ide}" /npp {main_view} /VariableReport'}
     failures = []
     if "main-view" not in records:

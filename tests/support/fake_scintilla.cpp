@@ -203,6 +203,7 @@ void FakeScintilla::Delete(std::intptr_t position, std::intptr_t length) {
     for (std::intptr_t* at : {&anchor_, &caret_, &targetStart_, &targetEnd_}) {
         *at = *at > end ? *at - length : std::min(*at, position);
     }
+    if (onModified_) onModified_(LineFromPosition(position), -removed);
 }
 
 void FakeScintilla::Insert(std::intptr_t position, std::string_view text) {
@@ -224,6 +225,7 @@ void FakeScintilla::Insert(std::intptr_t position, std::string_view text) {
     for (std::intptr_t* at : {&anchor_, &caret_, &targetStart_, &targetEnd_}) {
         if (*at > position) *at += static_cast<std::intptr_t>(text.size());
     }
+    if (onModified_) onModified_(LineFromPosition(position), added);
 }
 
 // An edit above the top line keeps the same text in view, as far as the
@@ -276,6 +278,8 @@ std::intptr_t FakeScintilla::Answer(unsigned message, std::uintptr_t wParam, std
             return Length();
         case sci::kGetCurrentPos:
             return caret_;
+        case sci::kGetAnchor:
+            return anchor_;
         case sci::kGotoLine: {
             const std::intptr_t line = std::clamp<std::intptr_t>(position, 0, LineCount() - 1);
             anchor_ = caret_ = LineStart(line);
@@ -283,6 +287,12 @@ std::intptr_t FakeScintilla::Answer(unsigned message, std::uintptr_t wParam, std
             xOffset_ = 0;  // the start of the line must be in view
             return 0;
         }
+        case sci::kGotoPos:
+            anchor_ = caret_ = Clamp(position);
+            ScrollToLine(LineFromPosition(caret_));
+            return 0;
+        case sci::kGetLineEndPosition:
+            return static_cast<std::intptr_t>(LineEnd(Flat(), static_cast<std::size_t>(LineStart(position))));
         case sci::kGetSelectionStart:
             return std::min(anchor_, caret_);
         case sci::kGetSelectionEnd:
@@ -315,12 +325,10 @@ std::intptr_t FakeScintilla::Answer(unsigned message, std::uintptr_t wParam, std
             return 0;
         case sci::kGetText:
             return GetText(wParam, buffer);
-        case sci::kGetCharacterPointer:
+        case sci::kGetCharacterPointer:  // wParam 0
+        case sci::kGetRangePointer:      // wParam the range's start
             // The stand-in for an old editor answers only the copying
             // messages, so that both ways of reading stay covered.
-            if (convention_ == LengthConvention::kCountsNul) return 0;
-            return reinterpret_cast<std::intptr_t>(Flat().data());
-        case sci::kGetRangePointer:
             if (convention_ == LengthConvention::kCountsNul) return 0;
             return reinterpret_cast<std::intptr_t>(Flat().data() + Clamp(position));
         case sci::kSetTargetRange:
@@ -389,6 +397,12 @@ std::intptr_t FakeScintilla::Answer(unsigned message, std::uintptr_t wParam, std
         case sci::kSetXOffset:
             xOffset_ = std::max<std::intptr_t>(position, 0);
             return 0;
+        case sci::kGetUseTabs:
+            return useTabs_ ? 1 : 0;
+        case sci::kGetIndent:
+            return indent_;
+        case sci::kGetTabWidth:
+            return tabWidth_;
         case sci::kGetAllLinesVisible:
         case sci::kGetLineVisible:
             return 1;

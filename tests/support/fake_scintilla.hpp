@@ -22,10 +22,12 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 namespace halvex::testing {
@@ -69,6 +71,16 @@ class FakeScintilla {
     void AddMarkers(std::intptr_t line, std::uint32_t markers);
     void ContractFold(std::intptr_t line) { contracted_.insert(line); }
     void SetView(std::intptr_t firstVisibleLine, std::intptr_t xOffset);
+    // The document's indentation settings, as SCI_GETUSETABS, SCI_GETINDENT
+    // and SCI_GETTABWIDTH answer them (Scintilla's defaults at first).
+    void SetIndentation(bool useTabs, std::intptr_t indent, std::intptr_t tabWidth) {
+        std::tie(useTabs_, indent_, tabWidth_) = std::tie(useTabs, indent, tabWidth);
+    }
+    // Told every deletion and insertion (undone, redone too) as SCN_MODIFIED
+    // tells a plug-in: the line, and the lines added (negative: removed).
+    void OnModified(std::function<void(std::intptr_t line, std::intptr_t linesAdded)> listener) {
+        onModified_ = std::move(listener);
+    }
     // Undoes or redoes one step; false when there is none.
     bool Undo();
     bool Redo();
@@ -125,7 +137,11 @@ class FakeScintilla {
     std::set<std::intptr_t> contracted_;
     std::intptr_t firstVisibleLine_ = 0;
     std::intptr_t xOffset_ = 0;
+    bool useTabs_ = true;
+    std::intptr_t indent_ = 0;
+    std::intptr_t tabWidth_ = 8;
     int writes_ = 0;
+    std::function<void(std::intptr_t, std::intptr_t)> onModified_;
     bool timed_ = false;
     std::chrono::nanoseconds timeSpent_{0};
     std::vector<unsigned> messages_;

@@ -165,6 +165,15 @@ TEST_F(CliTest, SettingsFileSetsIndentAndErrorReportingInOrder) {
 // The new keys through --settings, --lines after a byte-order mark, and a
 // range that the file does not have.
 TEST_F(CliTest, LinesAndTheNewKeysThroughSettings) {
+    Write("style.inf", "Indent width=3\r\nBlank lines=1\r\nUse tabs=1\r\n");
+    Write("plain.inf", "Use tabs=0\r\nBlank lines=0\r\n");
+    struct Case { std::string args; std::string out; };
+    for (const Case& c : {Case{"--settings style.inf", "\tFOR i\r\n\r\n\t\tx\r\n"},
+                          Case{"--indent-width 3 --blank-lines-empty", "   FOR i\r\n\r\n      \tx\r\n"},
+                          Case{"--indent-width=4 --use-tabs --indent 0", "FOR i\r\n\t\r\n\tx\r\n"},
+                          Case{"--use-tabs --blank-lines-empty --settings plain.inf", "  FOR i\r\n    \r\n    \tx\r\n"}}) {
+        EXPECT_EQ(Run(c.args, "FOR i\n  \n\tx\n").out, c.out) << c.args;
+    }
     Write("on.inf", "Trim tabs=1\r\nSelection context=1\r\n");
     const std::string source = "SUB A\n\tFOR\ti = 1 TO 2\n\t\tx = i\n\tNEXT\nEND SUB\n";
     Write("prog.bas", source);
@@ -269,6 +278,7 @@ TEST_F(CliTest, FailuresExitTwoAndNameTheFile) {
                            Usage{"--indent 99999999999", "--indent needs a whole number"},
                            Usage{"--indent +-3", "--indent needs a whole number"},
                            Usage{"--indent", "--indent needs a whole number"},
+                           Usage{"--indent-width 9", "--indent-width needs a number from 1 to 8"},
                            Usage{"-i", "-i needs FILE arguments"},
                            Usage{"-i --check a.bas", "cannot be used together"},
                            Usage{"--diff -i a.bas", "cannot be used together"},
@@ -452,7 +462,8 @@ TEST_F(CliTest, HelpAndVersion) {
     const Result help = Run("--help");
     EXPECT_EQ(help.status, 0);
     for (const char* option : {"--in-place", "--diff", "--ext LIST", "--trim-tabs", "--lines FIRST:LAST",
-                               "--selection-context", "Trim tabs"}) {
+                               "--selection-context", "Trim tabs", "--indent-width N", "--use-tabs",
+                               "--blank-lines-empty", "Blank lines"}) {
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
     }
     const Result version = Run("--version");

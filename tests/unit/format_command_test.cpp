@@ -200,6 +200,18 @@ TEST_P(FormatCommandTest, EmptyDocumentBecomesTheIndentationOfOneLine) {
     EXPECT_EQ(editor_.document(), "  ");
 }
 
+// "Use tabs" = -1 takes the document's own indentation from the editor.
+TEST_P(FormatCommandTest, UseTabsFollowsTheEditor) {
+    struct Case { bool tabs; std::intptr_t indent, tabWidth; std::string want; };
+    for (const Case& c : {Case{true, 4, 8, "\tFOR i\r\n\t\tx\r\n\tNEXT"}, Case{false, 4, 8, "    FOR i\r\n        x\r\n    NEXT"},
+                          Case{false, 0, 3, "   FOR i\r\n      x\r\n   NEXT"}}) {
+        Load("FOR i\n x\nNEXT", 0, 0);
+        editor_.SetIndentation(c.tabs, c.indent, c.tabWidth);
+        RunFormat({.useTabs = -1});
+        EXPECT_EQ(editor_.document(), c.want) << c.indent << " " << c.tabWidth;
+    }
+}
+
 TEST_P(FormatCommandTest, ExceptionInTheEditorLeavesTheDocumentUnchanged) {
     Load("FOR i\nx\nNEXT\n", 0, 0);
     Platform platform;

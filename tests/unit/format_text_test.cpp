@@ -16,8 +16,9 @@ FormattedText Format(std::string_view source, FormatSettings settings = {}) {
     return FormatText(source, engine);
 }
 
+// Line breaks, and how a level is written in each indentation style.
 TEST(FormatText, LineBreaks) {
-    struct Case { const char* name; std::string_view source, want; };
+    struct Case { const char* name; std::string_view source, want; FormatSettings settings = {}; };
     for (const Case& c : {
              Case{"CR LF, final break kept", "a\r\nb\r\n", "  a\r\n  b\r\n"},
              Case{"no final break", "a\r\nb", "  a\r\n  b"},
@@ -29,8 +30,13 @@ TEST(FormatText, LineBreaks) {
              Case{"a lone break", "\n", "  \r\n"},
              Case{"blank lines get the indentation", "FOR i = 1 TO 2\n\n NEXT", "  FOR i = 1 TO 2\r\n    \r\n  NEXT"},
              Case{"spaces trimmed, tabs kept", "  \tx = 1\t  \r\n", "  \tx = 1\t\r\n"},
+             Case{"a width beyond 8 is 2", "x", "  x", {.indentWidth = 9}},
+             Case{"a tab a level, old tabs read as indentation", "\tFOR\ti = 1 TO 2\n \t\t\tx\t\nNEXT",
+                  "\tFOR\ti = 1 TO 2\r\n\t\tx\r\n\tNEXT", {.useTabs = 1}},
+             Case{"no editor to follow: spaces", "x", "  x", {.useTabs = -1}},
+             Case{"an empty text stays empty", "", "", {.blankLinesEmpty = true}},
          }) {
-        EXPECT_EQ(Format(c.source).text, c.want) << c.name;
+        EXPECT_EQ(Format(c.source, c.settings).text, c.want) << c.name;
     }
 }
 

@@ -6,7 +6,8 @@
 //   3. formatting a formatted text changes nothing;
 //   4. every line break of the result is CR LF;
 //   5. the settings reader and the shortcut parser give sound values for any
-//      bytes.
+//      bytes;
+//   6. an indentation style changes only how each level is written.
 // The statements of the properties (line splitting, number reading) come from
 // reference.hpp, written independently of the code under test.
 #include <gtest/gtest.h>
@@ -21,6 +22,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <type_traits>
 #include <vector>
 
@@ -48,6 +50,7 @@ using reference::FirstBareBreak;
 using reference::IsBlank;
 using reference::Latin1;
 using reference::LeadingNumber;
+using reference::Restyle;
 using reference::ScintillaLineCount;
 using reference::SplitLines;
 using reference::StrippedLines;
@@ -277,6 +280,28 @@ TEST(FormatProperties, IndentationIsSpacesOnlyAndEven) {
             EXPECT_EQ(spaces % 2, 0u) << sample.name << ": " << line;
         }
         if (HasFailure()) break;
+    }
+}
+
+// Each style writes the default output's levels its own way, nothing else,
+// and is stable; so a well-indented tab-indented program formats to itself.
+TEST(FormatProperties, StyleRewritesOnlyTheLevelsAndIsStable) {
+    struct Style { const char* name; std::int32_t width, tabs; bool blank; char fill; std::size_t perLevel; };
+    for (const Style& style : {Style{"four spaces", 4, 0, false, ' ', 4}, Style{"tabs", 2, 1, false, '\t', 1},
+                               Style{"one space, blank lines empty", 1, 0, true, ' ', 1},
+                               Style{"tabs, blank lines empty", 8, 1, true, '\t', 1}}) {
+        for (const Sample& sample : Samples()) {
+            FormatSettings settings = sample.settings;
+            settings.trimTabs = style.tabs == 1;  // as tabs are read back: the plain output to compare with
+            const std::string plain = Format(sample.text, settings).text;
+            std::tie(settings.indentWidth, settings.useTabs, settings.blankLinesEmpty) =
+                std::tie(style.width, style.tabs, style.blank);
+            const std::string styled = Format(sample.text, settings).text;
+            EXPECT_EQ(styled, Restyle(plain, style.fill, style.perLevel, settings.blankLinesEmpty))
+                << style.name << ": " << sample.name;
+            EXPECT_EQ(Format(styled, settings).text, styled) << style.name << ": " << sample.name;
+            if (HasFailure()) return;
+        }
     }
 }
 

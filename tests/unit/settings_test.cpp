@@ -7,6 +7,7 @@
 #include <climits>
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 namespace halvex {
 namespace {
@@ -178,10 +179,21 @@ TEST_F(SettingsFileTest, OptInFormatKeysAreOnForAnyNumberButZero) {
     };
     EXPECT_TRUE(read("trim TABS = -3abc\r\n").trimTabs);
     EXPECT_TRUE(read("Selection context=1").selectionContext);
-    const FormatSettings off = read("Trim tabs=0\r\nSelection context=x\r\n");
-    EXPECT_FALSE(off.trimTabs || off.selectionContext || read("").trimTabs || read("").selectionContext);
-    // The sample that the release zip carries turns "Trim tabs" on.
-    EXPECT_EQ(LoadSettings({HALVEX_TEST_DATA_DIR "/../../examples/Halvex.inf"}).trimTabs, 1);
+    EXPECT_TRUE(read("blank LINES=2").blankLinesEmpty);
+    const FormatSettings off = read("Trim tabs=0\r\nSelection context=x\r\nBlank lines=0\r\n");
+    EXPECT_FALSE(off.trimTabs || off.selectionContext || off.blankLinesEmpty || read("").trimTabs ||
+                 read("").selectionContext || read("").blankLinesEmpty);
+    const FormatSettings style = read("Indent width=4\r\nUse tabs=-1\r\n");
+    EXPECT_EQ(std::tuple(style.indentWidth, style.useTabs, read("").indentWidth, read("").useTabs),
+              std::tuple(4, -1, 2, 0));
+    const SettingsValues typing = LoadSettings({Write("t.inf", "Indent while typing=1\r\nFormat on save=1\r\n")});
+    EXPECT_EQ(typing.indentWhileTyping + typing.formatOnSave, 2);
+    EXPECT_EQ(LoadSettings({}).indentWhileTyping + LoadSettings({}).formatOnSave, 0);
+    // The sample that the release zip carries turns "Trim tabs", "Blank
+    // lines" and "Indent while typing" on, and leaves the rest at the defaults.
+    const SettingsValues s = LoadSettings({HALVEX_TEST_DATA_DIR "/../../examples/Halvex.inf"});
+    EXPECT_EQ(std::tuple(s.trimTabs, s.blankLines, s.indentWhileTyping, s.indentWidth, s.useTabs, s.formatOnSave),
+              std::tuple(1, 1, 1, 2, 0, 0));
 }
 
 TEST_F(SettingsFileTest, LatinOneAndUtf8WithMarkGiveTheSameText) {

@@ -38,12 +38,19 @@ constexpr const char* kUsage =
     "\n"
     "  --indent N                  base indentation level (as the \"Indent\" setting; default 1)\n"
     "  --suppress-format-error N   as the \"Suppress format error\" setting (default 0)\n"
-    "  --settings FILE             take \"Indent\", \"Suppress format error\", \"Trim tabs\" and\n"
-    "                              \"Selection context\" from a settings file (Halvex.inf), read\n"
+    "  --settings FILE             take \"Indent\", \"Suppress format error\", \"Trim tabs\",\n"
+    "                              \"Selection context\", \"Indent width\", \"Use tabs\" and\n"
+    "                              \"Blank lines\" from a settings file (Halvex.inf), read\n"
     "                              as the plug-in reads it; options are applied in order, so\n"
-    "                              a later --indent wins\n"
+    "                              a later --indent wins (\"Use tabs\" = -1, the editor's own\n"
+    "                              setting in the plug-in, writes spaces here)\n"
     "  --trim-tabs                 as \"Trim tabs\" = 1: tabs at both ends of a line are removed\n"
     "                              like spaces, and tabs separate words like spaces\n"
+    "  --indent-width N            as \"Indent width\" = N: N spaces per level, 1 to 8 (default 2)\n"
+    "  --use-tabs                  as \"Use tabs\" = 1: one tab per level; tabs at both ends of\n"
+    "                              a line are then read as \"Trim tabs\" reads them\n"
+    "  --blank-lines-empty         as \"Blank lines\" = 1: blank lines get no indentation, and\n"
+    "                              an empty file stays empty\n"
     "  --lines FIRST:LAST          format only lines FIRST to LAST (from 1), as the plug-in\n"
     "                              formats a selection of them; every other byte is copied\n"
     "  --selection-context         as \"Selection context\" = 1: the lines of --lines start at\n"
@@ -302,6 +309,9 @@ std::optional<int> ApplySettingsFile(const std::string& file, FormatSettings& se
     settings.suppressFormatError = reader.readInteger(kSuppressFormatErrorKey, settings.suppressFormatError);
     settings.trimTabs = reader.readInteger(kTrimTabsKey, settings.trimTabs) != 0;
     settings.selectionContext = reader.readInteger(kSelectionContextKey, settings.selectionContext) != 0;
+    settings.indentWidth = reader.readInteger(kIndentWidthKey, settings.indentWidth);
+    settings.useTabs = reader.readInteger(kUseTabsKey, settings.useTabs);
+    settings.blankLinesEmpty = reader.readInteger(kBlankLinesKey, settings.blankLinesEmpty) != 0;
     return std::nullopt;
 }
 
@@ -379,6 +389,15 @@ std::optional<int> ParseArguments(const std::vector<std::string>& args, Options&
             (isIndent ? options.settings.baseIndentLevel : options.settings.suppressFormatError) = *number;
         } else if (arg == "--trim-tabs" || arg == "--selection-context") {
             (arg == "--trim-tabs" ? options.settings.trimTabs : options.settings.selectionContext) = true;
+        } else if (arg == "--use-tabs") {
+            options.settings.useTabs = kTabsPerLevel;
+        } else if (arg == "--blank-lines-empty") {
+            options.settings.blankLinesEmpty = true;
+        } else if (IsOption(arg, "--indent-width")) {
+            const auto value = OptionValue(args, i, "--indent-width");
+            const auto width = value ? ParseInt32(*value) : std::nullopt;
+            if (!width || *width < 1 || *width > 8) return UsageError("--indent-width needs a number from 1 to 8");
+            options.settings.indentWidth = *width;
         } else if (IsOption(arg, "--lines")) {
             const auto value = OptionValue(args, i, "--lines");
             if (options.lines) return UsageError("--lines can be given only once");
