@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <limits>
 #include <vector>
 
 #include "text/byte_scan.hpp"
@@ -186,11 +185,11 @@ void ChangedLines::JoinByCost(std::vector<Run>& runs) {
 }
 
 ChangedLines::ChangedLines(const Editor& editor, std::intptr_t position, std::intptr_t firstLine,
-                           std::string_view oldText, std::string_view newText, bool wholeDocument)
+                           std::string_view oldText, std::string_view newText)
     : position_(position), newText_(newText) {
     const Costs costs = FindRuns(oldText, firstLine);
     if (runs_.empty()) return;
-    ChooseReplacements(editor, costs, wholeDocument ? oldText.size() : 0);
+    ChooseReplacements(costs);
     if (editor.ChangeHistoryInMarkers()) markerMask_ = ~sci::kChangeHistoryMarkers;
     ForEachMarkedLine(editor, [&](std::intptr_t line) {
         markers_.push_back({line, editor.MarkerGet(line) & markerMask_});
@@ -244,24 +243,12 @@ ChangedLines::Costs ChangedLines::FindRuns(std::string_view oldText, std::intptr
 
 // Keeps the runs apart, each line marked exactly in change history, while that
 // costs at most the budget more than the cheapest way of writing them; else
-// writes them the cheapest way: neighbouring runs joined or, over a whole
-// document, all of it as one replacement where that saves more than the
-// budget again (change history then marks every line, as after the
-// whole-text write-back). Deleting a whole document costs next to nothing:
-// Scintilla resets its lines rather than removing them one by one, as it
-// does when some text stays, which is most of what a deleted byte costs.
-// `wholeSize` is the size of the document that the old text is, else 0.
-void ChangedLines::ChooseReplacements(const Editor& editor, Costs costs, std::size_t wholeSize) {
-    const double whole = wholeSize == 0 ? std::numeric_limits<double>::infinity()
-                                        : 2 * (edit_cost::kChangeMs + edit_cost::kLinesMs) +
-                                              edit_cost::kByteMs * static_cast<double>(newText_.size());
-    const double budget = edit_cost::kApartBudgetMs;
-    if (costs.apart <= std::min(costs.joined, whole) + budget && runs_.size() <= edit_cost::kMaxEdits) return;
-    if (whole + budget < costs.joined) {
-        runs_ = {{0, editor.LineFromPosition(editor.Length()), 0, wholeSize, 0, newText_.size()}};
-    } else {
-        JoinByCost(runs_);
-    }
+// writes them the cheapest way, neighbouring runs joined. Never the whole
+// document as one replacement: Scintilla then inserts every line anew, which
+// costs five to ten times as much a byte as a replacement that leaves a line.
+void ChangedLines::ChooseReplacements(Costs costs) {
+    if (costs.apart <= costs.joined + edit_cost::kApartBudgetMs && runs_.size() <= edit_cost::kMaxEdits) return;
+    JoinByCost(runs_);
 }
 
 // Keeps the run without the bytes that both versions share at its ends.

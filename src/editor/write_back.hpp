@@ -30,9 +30,7 @@
 // exactly the changed lines. Beyond that, neighbouring runs are written as one
 // replacement, spanning the unchanged lines between them, where rewriting
 // those lines costs less than the edits it saves, and change history marks
-// those lines too; or, when most of a large document changes, the whole
-// document is replaced, and change history marks every line. The view does
-// not redraw meanwhile (ViewRedrawOff).
+// those lines too. The view does not redraw meanwhile (ViewRedrawOff).
 
 #include <cstddef>
 #include <cstdint>
@@ -63,13 +61,15 @@ void ScrollToAndGotoLine(const Editor& editor, const ViewPlace& place, std::intp
 // view's redrawing off as the write-back has it: medians of 7 and of 9 runs of
 // bench/npp-format-latency ("What an edit costs the editor alone") on 1 and
 // 10 MB documents opened as .bas (lexer, folding and change history on),
-// 2026-12-09, on the shared 2-core development machine, rounded. A
+// 2026-12-08, on the shared 2-core development machine, rounded. A
 // replacement is a deletion and an insertion, and Scintilla reports each to
 // Notepad++ (SCN_MODIFIED), whose handling is nearly all of a change's cost
 // (0.48 to 0.68 ms). A change that removes or adds lines also makes Scintilla
 // resize its scroll bars: with redrawing off that adds nothing measurable
 // (-0.2 to 0.1 ms), with it on Wine redraws them at once (6.4 to 9.6 ms).
-// Bytes cost 1.5 to 2.3 ns each. None of these grows with the document. The
+// Bytes cost 1.3 to 2.3 ns each. None of these grows with the document. The
+// whole text replaced at once costs 13 ns a byte: Scintilla then inserts
+// every line anew, where a replacement that leaves one line does not. The
 // first edit after the document was saved or opened costs 25 to 30 ms more,
 // whichever the write-back: Notepad++ shows it modified.
 namespace edit_cost {
@@ -82,9 +82,8 @@ inline constexpr double kByteMs = 2e-6;   // each byte deleted or inserted
 // under two seconds even then.
 inline constexpr std::size_t kMaxEdits = 500;
 // Runs are written apart, each line marked exactly in change history, while
-// that costs at most this more than the cheapest way of writing them; and a
-// joined span is kept rather than the whole document while that costs at
-// most this more. The whole-text write-back's deletion and insertion both
+// that costs at most this more than the cheapest way of writing them. The
+// whole-text write-back's deletion and insertion both
 // remove or add lines with redrawing on, 6.4 ms more each at the least
 // measured: it costs some 13 ms more than the same replacement with
 // redrawing off, and the cheapest way costs no more than that. Under this
@@ -122,10 +121,10 @@ class ViewRedrawOff {
 class ChangedLines {
    public:
     // `oldText` is what the document holds from `position` on, `firstLine`
-    // being the line there, and with `wholeDocument` all it holds; `newText`
-    // must outlive this object. Reads what the write will disturb.
+    // being the line there; `newText` must outlive this object. Reads what
+    // the write will disturb.
     ChangedLines(const Editor& editor, std::intptr_t position, std::intptr_t firstLine, std::string_view oldText,
-                 std::string_view newText, bool wholeDocument);
+                 std::string_view newText);
 
     bool empty() const { return runs_.empty(); }
 
@@ -174,7 +173,7 @@ class ChangedLines {
         double apart, joined;
     };
     Costs FindRuns(std::string_view oldText, std::intptr_t firstLine);
-    void ChooseReplacements(const Editor& editor, Costs costs, std::size_t wholeSize);
+    void ChooseReplacements(Costs costs);
     void AddRun(Run run, std::string_view oldText);
     template <class Visit>
     void ForEachMarkedLine(const Editor& editor, Visit&& visit) const;

@@ -124,8 +124,7 @@ FormatSettings FollowEditorStyle(const Editor& editor, FormatSettings settings) 
 void WriteChangedLines(const Editor& editor, const Rewrite& rewrite) {
     // One compare tells an unchanged text faster than the walk over its lines.
     if (rewrite.newText != rewrite.oldText) {
-        const ChangedLines changes(editor, rewrite.position, rewrite.firstLine, rewrite.oldText, rewrite.newText,
-                                   !rewrite.selectionMode);
+        const ChangedLines changes(editor, rewrite.position, rewrite.firstLine, rewrite.oldText, rewrite.newText);
         // When an insertion does not fit in the room left in Scintilla's
         // buffer, the buffer grows to the document and the insertion together
         // and is filled with zeros all through (twice: text and styles); room
