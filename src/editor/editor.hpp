@@ -17,6 +17,7 @@
 namespace halvex {
 
 namespace sci {
+inline constexpr unsigned kInsertText = 2003;
 inline constexpr unsigned kGetLength = 2006;
 inline constexpr unsigned kGetReadOnly = 2140;
 inline constexpr unsigned kGetCurrentPos = 2008;
@@ -24,6 +25,7 @@ inline constexpr unsigned kGetAnchor = 2009;
 inline constexpr unsigned kRedo = 2011;
 inline constexpr unsigned kGotoLine = 2024;
 inline constexpr unsigned kGotoPos = 2025;
+inline constexpr unsigned kStartStyling = 2032;
 inline constexpr unsigned kMarkerDelete = 2044;
 inline constexpr unsigned kMarkerGet = 2046;
 inline constexpr unsigned kMarkerNext = 2047;
@@ -49,10 +51,14 @@ inline constexpr unsigned kGetDirectPointer = 2185;
 inline constexpr unsigned kReplaceTarget = 2194;
 inline constexpr unsigned kVisibleFromDocLine = 2220;
 inline constexpr unsigned kDocLineFromVisible = 2221;
+inline constexpr unsigned kGetLastChild = 2224;
 inline constexpr unsigned kHideLines = 2227;
 inline constexpr unsigned kGetLineVisible = 2228;
 inline constexpr unsigned kGetAllLinesVisible = 2236;
 inline constexpr unsigned kFoldLine = 2237;
+inline constexpr unsigned kGetWrapMode = 2269;
+inline constexpr unsigned kSetModEventMask = 2359;
+inline constexpr unsigned kGetModEventMask = 2378;
 inline constexpr unsigned kSetXOffset = 2397;
 inline constexpr unsigned kGetXOffset = 2398;
 inline constexpr unsigned kAllocate = 2446;
@@ -64,12 +70,18 @@ inline constexpr unsigned kIndicatorClearRange = 2505;
 inline constexpr unsigned kIndicatorValueAt = 2507;
 inline constexpr unsigned kIndicatorEnd = 2509;
 inline constexpr unsigned kGetCharacterPointer = 2520;
+inline constexpr unsigned kAnnotationGetVisible = 2549;
 inline constexpr unsigned kSetFirstVisibleLine = 2613;
 inline constexpr unsigned kContractedFoldNext = 2618;
 inline constexpr unsigned kGetRangePointer = 2643;
 inline constexpr unsigned kSetTargetRange = 2686;
 inline constexpr unsigned kMarkerHandleFromLine = 2732;
 inline constexpr unsigned kGetChangeHistory = 2781;
+inline constexpr unsigned kGetUndoActions = 2790;
+inline constexpr unsigned kGetUndoCurrent = 2798;
+inline constexpr unsigned kGetUndoSequence = 2799;
+inline constexpr unsigned kGetUndoActionType = 2802;
+inline constexpr unsigned kGetUndoActionPosition = 2803;
 inline constexpr unsigned kColourise = 4003;
 
 inline constexpr std::intptr_t kAllMarkers = -1;   // a marker mask, and "every marker" for SCI_MARKERDELETE
@@ -79,6 +91,12 @@ inline constexpr std::intptr_t kFoldContract = 0;  // SC_FOLDACTION_CONTRACT
 inline constexpr std::intptr_t kChangeHistoryMarkersOn = 2;
 inline constexpr std::uint32_t kChangeHistoryMarkers = 0xFu << 21;
 inline constexpr int kSearchMark = 31;  // Notepad++'s Search › Mark indicator
+// SCI_GETUNDOACTIONTYPE: the kind of action in the low byte, and a bit set
+// while the action's undo step may go on after it.
+inline constexpr std::intptr_t kUndoInsert = 0;
+inline constexpr std::intptr_t kUndoRemove = 1;
+inline constexpr std::intptr_t kUndoKind = 0xFF;
+inline constexpr std::intptr_t kUndoStepGoesOn = 0x100;
 }  // namespace sci
 
 class Editor {
@@ -108,6 +126,12 @@ class Editor {
         return Send(sci::kGetLineEndPosition, static_cast<std::uintptr_t>(line));
     }
     void SetText(const std::string& text) const { Send(sci::kSetText, 0, Address(text)); }
+    // Inserts `text` (without NUL bytes) at `position`, outside any undo
+    // group: Scintilla joins it to the undo step before it when it follows
+    // that step's last insertion.
+    void InsertText(std::intptr_t position, const std::string& text) const {
+        Send(sci::kInsertText, static_cast<std::uintptr_t>(position), Address(text));
+    }
     void ReplaceSel(const std::string& text) const { Send(sci::kReplaceSel, 0, Address(text)); }
 
     // Replaces the bytes from `start` to `end` with `text` (NUL bytes
@@ -120,6 +144,26 @@ class Editor {
     void Allocate(std::intptr_t bytes) const { Send(sci::kAllocate, static_cast<std::uintptr_t>(bytes)); }
     void BeginUndoAction() const { Send(sci::kBeginUndoAction); }
     void EndUndoAction() const { Send(sci::kEndUndoAction); }
+    void Undo() const { Send(sci::kUndo); }
+    void Redo() const { Send(sci::kRedo); }
+
+    // The undo history, as far as the editor tells it (0 from one that
+    // does not): the undo groups open, the actions recorded, how many of
+    // them are done (the rest can be redone), and each action's kind and
+    // position.
+    std::intptr_t UndoSequence() const { return Send(sci::kGetUndoSequence); }
+    std::intptr_t UndoActions() const { return Send(sci::kGetUndoActions); }
+    std::intptr_t UndoCurrent() const { return Send(sci::kGetUndoCurrent); }
+    std::intptr_t UndoActionType(std::intptr_t action) const {
+        return Send(sci::kGetUndoActionType, static_cast<std::uintptr_t>(action));
+    }
+    std::intptr_t UndoActionPosition(std::intptr_t action) const {
+        return Send(sci::kGetUndoActionPosition, static_cast<std::uintptr_t>(action));
+    }
+
+    // The kinds of SCN_MODIFIED that the editor sends its parent.
+    std::intptr_t ModEventMask() const { return Send(sci::kGetModEventMask); }
+    void SetModEventMask(std::intptr_t mask) const { Send(sci::kSetModEventMask, static_cast<std::uintptr_t>(mask)); }
 
     // The markers of a line, one bit per marker number.
     std::uint32_t MarkerGet(std::intptr_t line) const {
@@ -151,16 +195,27 @@ class Editor {
     void ContractFold(std::intptr_t line) const {
         Send(sci::kFoldLine, static_cast<std::uintptr_t>(line), sci::kFoldContract);
     }
+    // The last line of the fold that `header` starts.
+    std::intptr_t LastChild(std::intptr_t header) const {
+        return Send(sci::kGetLastChild, static_cast<std::uintptr_t>(header), -1);
+    }
     // Styles the bytes from `start` to `end` again, and so sets their lines'
     // fold levels anew.
     void Colourise(std::intptr_t start, std::intptr_t end) const {
         Send(sci::kColourise, static_cast<std::uintptr_t>(start), end);
     }
+    // Marks the text from `position` on as not styled yet.
+    void UnstyleFrom(std::intptr_t position) const { Send(sci::kStartStyling, static_cast<std::uintptr_t>(position)); }
 
     // Lines hidden by folds or by SCI_HIDELINES.
     bool AllLinesVisible() const { return Send(sci::kGetAllLinesVisible) != 0; }
     bool LineVisible(std::intptr_t line) const { return Send(sci::kGetLineVisible, static_cast<std::uintptr_t>(line)) != 0; }
-    void HideLine(std::intptr_t line) const { Send(sci::kHideLines, static_cast<std::uintptr_t>(line), line); }
+    void HideLines(std::intptr_t first, std::intptr_t last) const {
+        Send(sci::kHideLines, static_cast<std::uintptr_t>(first), last);
+    }
+    // Whether each shown line takes one display line: no wrapping, no
+    // annotations below lines.
+    bool OneDisplayLinePerLine() const { return Send(sci::kGetWrapMode) == 0 && Send(sci::kAnnotationGetVisible) == 0; }
 
     // Indicators: the value at a position, where its stretch of that value
     // ends, and filling or clearing a range with the current indicator.

@@ -1,8 +1,8 @@
 #pragma once
 // What the commands need from the platform, as plain callables: the DLL binds
 // them to Win32 (SendMessageW to the main view, the message box, the
-// clipboard, process start, CharLowerBuffW); tests bind them to recording
-// fakes.
+// clipboard, process start, CharLowerBuffW, WM_SETREDRAW); tests bind them to
+// recording fakes.
 
 #include <cstdint>
 #include <functional>
@@ -13,9 +13,14 @@
 namespace halvex {
 
 using SendToEditor = std::function<std::intptr_t(unsigned message, std::uintptr_t wParam, std::intptr_t lParam)>;
+// Turns the main view's redrawing off (false) or back on (true); back on, the
+// view is repainted whole, scroll bars included. May be empty: there is no
+// window to spare the redrawing of.
+using SetViewRedraw = std::function<void(bool redraw)>;
 
 struct Platform {
     SendToEditor sendToEditor;
+    SetViewRedraw setViewRedraw;
     // Shows a modal box and returns the id of the button that closed it.
     std::function<int(std::u16string_view title, std::u16string_view text, unsigned flags)> showMessageBox;
     // Puts the text on the clipboard; false when that failed.

@@ -91,31 +91,56 @@ bool JoinStretchOfSingleLines(std::vector<Run>& runs) {
     return true;
 }
 
-// Whether each run joins the one before it in the cheapest way to write them
-// all. A replacement of runs i..j (i < j) costs some fixed amount plus the
-// bytes from run i's start to run j's end, so of all the runs that may start
-// the replacement ending with run j, the best is the one that minimises the
-// cost of the runs before it less the bytes before it: one pass finds it.
-std::vector<bool> CheapestJoins(const std::vector<Run>& runs) {
-    const std::size_t count = runs.size();
-    std::vector<double> cheapest(count + 1, 0.0);  // of writing the first k runs
-    std::vector<std::size_t> first(count);         // of the replacement that ends with run j
-    const auto startKey = [&](std::size_t i) {
-        return cheapest[i] - edit_cost::kByteMs * static_cast<double>(runs[i].oldBegin + runs[i].newBegin);
-    };
-    std::size_t start = 0;  // the best first run for a replacement of several
-    for (std::size_t j = 0; j < count; ++j) {
-        cheapest[j + 1] = cheapest[j] + ReplacementCost(runs[j], runs[j]);
-        first[j] = j;
-        const double joined = cheapest[start] + ReplacementCost(runs[start], runs[j]);
-        if (start < j && joined < cheapest[j + 1]) {
-            cheapest[j + 1] = joined;
-            first[j] = start;
+// The cheapest way of writing runs found one after another, joining
+// neighbours. A replacement of runs i..j (i < j) costs some fixed amount plus
+// the bytes from run i's start to run j's end, so of all the runs that may
+// start the replacement ending with run j, the best is the one that minimises
+// the cost of the runs before it less the bytes before it: one pass finds it.
+class CheapestWriting {
+   public:
+    // Takes the next run; returns the first run of the replacement that ends
+    // with it in the cheapest way of writing the runs so far.
+    std::size_t Add(const Run& run) {
+        const double before = cost_;
+        std::size_t first = count_;
+        cost_ += ReplacementCost(run, run);
+        if (start_ < count_) {
+            const double joined = startBefore_ + ReplacementCost(startRun_, run);
+            if (joined < cost_) {
+                cost_ = joined;
+                first = start_;
+            }
         }
-        if (startKey(j) < startKey(start)) start = j;
+        const double key = before - edit_cost::kByteMs * static_cast<double>(run.oldBegin + run.newBegin);
+        if (count_ == 0 || key < startKey_) {
+            start_ = count_;
+            startRun_ = run;
+            startBefore_ = before;
+            startKey_ = key;
+        }
+        ++count_;
+        return first;
     }
-    std::vector<bool> joinsPrevious(count, false);
-    for (std::size_t end = count; end > 0; end = first[end - 1]) {
+    double cost() const { return cost_; }
+
+   private:
+    std::size_t count_ = 0;
+    double cost_ = 0;
+    // The best first run for a replacement of several, and what writing the
+    // runs before it costs.
+    std::size_t start_ = 0;
+    Run startRun_{};
+    double startBefore_ = 0, startKey_ = 0;
+};
+
+// Whether each run joins the one before it in the cheapest way to write them
+// all.
+std::vector<bool> CheapestJoins(const std::vector<Run>& runs) {
+    CheapestWriting cheapest;
+    std::vector<std::size_t> first(runs.size());  // of the replacement that ends with run j
+    for (std::size_t j = 0; j < runs.size(); ++j) first[j] = cheapest.Add(runs[j]);
+    std::vector<bool> joinsPrevious(runs.size(), false);
+    for (std::size_t end = runs.size(); end > 0; end = first[end - 1]) {
         for (std::size_t j = first[end - 1] + 1; j < end; ++j) joinsPrevious[j] = true;
     }
     return joinsPrevious;
@@ -162,9 +187,9 @@ void ChangedLines::JoinByCost(std::vector<Run>& runs) {
 ChangedLines::ChangedLines(const Editor& editor, std::intptr_t position, std::intptr_t firstLine,
                            std::string_view oldText, std::string_view newText)
     : position_(position), newText_(newText) {
-    const double apart = FindRuns(oldText, firstLine);
+    const Costs costs = FindRuns(oldText, firstLine);
     if (runs_.empty()) return;
-    if (apart > edit_cost::kApartMs) JoinByCost(runs_);
+    ChooseReplacements(costs);
     if (editor.ChangeHistoryInMarkers()) markerMask_ = ~sci::kChangeHistoryMarkers;
     ForEachMarkedLine(editor, [&](std::intptr_t line) {
         markers_.push_back({line, editor.MarkerGet(line) & markerMask_});
@@ -172,20 +197,19 @@ ChangedLines::ChangedLines(const Editor& editor, std::intptr_t position, std::in
     for (std::intptr_t line = editor.ContractedFoldNext(0); line >= 0; line = editor.ContractedFoldNext(line + 1)) {
         folds_.push_back(line);
     }
-    if (!editor.AllLinesVisible()) {
-        ForEachLineInReach([&](std::intptr_t line) {
-            if (!editor.LineVisible(line)) hidden_.push_back(line);
-        });
-    }
+    ReadHiddenLines(editor);
     ReadHighlights(editor, oldText);
 }
 
 // Walks both texts line by line. Should their numbers of lines differ, the
 // last run reaches to the end of both, so the result is right in any case.
-// Returns what writing every run apart costs; once that is over the budget
-// for it, joins runs as they are found where any cheapest way does.
-double ChangedLines::FindRuns(std::string_view oldText, std::intptr_t firstLine) {
+// Returns what writing the runs costs, apart and joined the cheapest way;
+// once apart costs more than the budget over joined, which stays so as runs
+// are added (joined grows by at most the newest run's cost), joins runs as
+// they are found where any cheapest way does.
+ChangedLines::Costs ChangedLines::FindRuns(std::string_view oldText, std::intptr_t firstLine) {
     double apart = 0;
+    CheapestWriting cheapest;
     Run run{};
     bool inRun = false;
     std::size_t oldAt = 0, newAt = 0;
@@ -207,13 +231,24 @@ double ChangedLines::FindRuns(std::string_view oldText, std::intptr_t firstLine)
         if (inRun && (same || last)) {
             AddRun(run, oldText);
             apart += ReplacementCost(runs_.back(), runs_.back());
-            if (apart > edit_cost::kApartMs) JoinNewest(runs_);
+            cheapest.Add(runs_.back());
+            if (apart > cheapest.cost() + edit_cost::kApartBudgetMs) JoinNewest(runs_);
             inRun = false;
         }
-        if (last) return apart;
+        if (last) return {apart, cheapest.cost()};
         oldAt = oldNext;
         newAt = newNext;
     }
+}
+
+// Keeps the runs apart, each line marked exactly in change history, while that
+// costs at most the budget more than the cheapest way of writing them; else
+// writes them the cheapest way, neighbouring runs joined. Never the whole
+// document as one replacement: Scintilla then inserts every line anew, which
+// costs five to ten times as much a byte as a replacement that leaves a line.
+void ChangedLines::ChooseReplacements(Costs costs) {
+    if (costs.apart <= costs.joined + edit_cost::kApartBudgetMs && runs_.size() <= edit_cost::kMaxEdits) return;
+    JoinByCost(runs_);
 }
 
 // Keeps the run without the bytes that both versions share at its ends.
@@ -256,13 +291,70 @@ void ChangedLines::ForEachMarkedLine(const Editor& editor, Visit&& visit) const 
     }
 }
 
-// Visits, in order and once each, the lines in reach of the runs.
-template <class Visit>
-void ChangedLines::ForEachLineInReach(Visit&& visit) const {
-    std::intptr_t next = 0;
+// The lines in reach of the runs that are hidden, as stretches, but for those
+// of contracted folds, which RestoreFolds hides again; and the last line of
+// those folds. One message per contracted header in reach and one for the
+// last before each reach, whose fold may reach into it.
+void ChangedLines::ReadHiddenLines(const Editor& editor) {
+    if (editor.AllLinesVisible()) return;
+    const bool counted = editor.OneDisplayLinePerLine();
+    const std::intptr_t lines = editor.LineFromPosition(editor.Length()) + 1;
+    const auto foldEnd = [&](std::intptr_t header) {
+        const std::intptr_t last = editor.LastChild(header);
+        foldsEnd_ = std::max(foldsEnd_, last);
+        return last;
+    };
+    std::intptr_t next = 0;      // the lines before it have been looked at or skipped
+    auto fold = folds_.begin();  // the first contracted header not looked at
     for (const Run& run : runs_) {
-        for (std::intptr_t line = std::max(next, ReachStart(run.firstLine)); line <= run.lastLine + 1; ++line) visit(line);
-        next = run.lastLine + 2;
+        std::intptr_t line = std::max(next, ReachStart(run.firstLine));
+        const std::intptr_t end = std::min(run.lastLine + 2, lines);
+        const auto passed = fold;
+        fold = std::lower_bound(fold, folds_.end(), line);
+        if (fold != passed) line = std::max(line, foldEnd(*std::prev(fold)) + 1);
+        while (line < end) {
+            fold = std::lower_bound(fold, folds_.end(), line);
+            const bool header = fold != folds_.end() && *fold < end;
+            const std::intptr_t stop = header ? *fold + 1 : end;  // a contracted header is looked at, its fold not
+            FindHiddenLines(editor, line, stop, counted);
+            line = header ? std::max(stop, foldEnd(*fold++) + 1) : end;
+        }
+        next = line;
+    }
+}
+
+// Adds the hidden lines among first..end - 1.
+void ChangedLines::FindHiddenLines(const Editor& editor, std::intptr_t first, std::intptr_t end, bool counted) {
+    if (first >= end) return;
+    if (!counted) return AskEachLine(editor, first, end);
+    CountHiddenLines(editor, {first, editor.VisibleFromDocLine(first)}, {end, editor.VisibleFromDocLine(end)});
+}
+
+// Where each shown line is one display line, the display lines between two
+// lines tell how many lines between them are hidden: only stretches with some
+// hidden and some shown are halved, down to a few lines asked one by one.
+void ChangedLines::CountHiddenLines(const Editor& editor, DisplayedLine first, DisplayedLine end) {
+    const std::intptr_t shown = end.display - first.display;
+    if (shown == end.line - first.line) return;
+    if (shown == 0) return AddHidden(first.line, end.line - 1);
+    if (end.line - first.line <= 8) return AskEachLine(editor, first.line, end.line);
+    const std::intptr_t middle = first.line + (end.line - first.line) / 2;
+    const DisplayedLine halfway{middle, editor.VisibleFromDocLine(middle)};
+    CountHiddenLines(editor, first, halfway);
+    CountHiddenLines(editor, halfway, end);
+}
+
+void ChangedLines::AskEachLine(const Editor& editor, std::intptr_t first, std::intptr_t end) {
+    for (std::intptr_t line = first; line < end; ++line) {
+        if (!editor.LineVisible(line)) AddHidden(line, line);
+    }
+}
+
+void ChangedLines::AddHidden(std::intptr_t first, std::intptr_t last) {
+    if (!hidden_.empty() && hidden_.back().last + 1 == first) {
+        hidden_.back().last = last;
+    } else {
+        hidden_.push_back({first, last});
     }
 }
 
@@ -291,36 +383,59 @@ void ChangedLines::ReadHighlights(const Editor& editor, std::string_view oldText
     for (const Run& run : runs_) ReadHighlights(editor, run, oldText);
 }
 
+// The starts of a text's lines, found walking forward from a known one.
+struct ChangedLines::LineWalk {
+    std::string_view text;
+    std::intptr_t line;
+    std::size_t at;  // where `line` starts
+
+    std::size_t StartOf(std::intptr_t target) {
+        for (; line < target; ++line) at = NextLineStart(text, LineEnd(text, at));
+        return at;
+    }
+};
+
+// Each stretch with or without highlights is one SCI_INDICATOREND away, so
+// the messages follow the highlights, not the lines.
 void ChangedLines::ReadHighlights(const Editor& editor, const Run& run, std::string_view oldText) {
-    // Both versions of each line of the run: the new text breaks lines with
-    // CR LF only, so its line starts after an LF.
-    std::size_t oldAt = static_cast<std::size_t>(editor.PositionFromLine(run.firstLine) - position_);
+    // The new text breaks lines with CR LF only, so its lines start after an LF.
     const std::size_t newLf = run.newBegin == 0 ? std::string_view::npos : newText_.rfind('\n', run.newBegin - 1);
-    std::size_t newAt = newLf == std::string_view::npos ? 0 : newLf + 1;
-    const std::size_t newStart = newAt, runStart = highlights_.size();
-    for (std::intptr_t line = run.firstLine; line <= run.lastLine; ++line) {
-        const std::size_t oldEnd = LineEnd(oldText, oldAt), newEnd = LineEnd(newText_, newAt);
+    LineWalk newLines{newText_, run.firstLine, newLf == std::string_view::npos ? 0 : newLf + 1};
+    const std::intptr_t textEnd = position_ + static_cast<std::intptr_t>(oldText.size());
+    const std::intptr_t after = editor.PositionFromLine(run.lastLine + 1);
+    const std::intptr_t end = after < 0 ? textEnd : std::min(after, textEnd);
+    const std::size_t runStart = highlights_.size();
+    for (std::intptr_t at = editor.PositionFromLine(run.firstLine); at < end;) {
+        const std::intptr_t stretchEnd = std::min(editor.IndicatorEnd(sci::kSearchMark, at), end);
+        if (stretchEnd <= at) break;
+        if (editor.IndicatorValueAt(sci::kSearchMark, at) != 0) AddHighlight(editor, at, stretchEnd, oldText, newLines);
+        at = stretchEnd;
+    }
+    // The replacement may have spread a highlight over the bytes it inserts:
+    // they are cleared before the highlights go back.
+    if (highlights_.size() > runStart) {
+        const auto at = highlights_.begin() + static_cast<std::ptrdiff_t>(runStart);
+        highlights_.insert(at, {run.newBegin, run.newEnd, false});
+    }
+}
+
+// The highlight on start..end - 1 of the document, line by line (line breaks
+// aside), where its bytes land in the new lines.
+void ChangedLines::AddHighlight(const Editor& editor, std::intptr_t start, std::intptr_t end, std::string_view oldText,
+                                LineWalk& newLines) {
+    std::intptr_t line = editor.LineFromPosition(start);
+    auto oldAt = static_cast<std::size_t>(editor.PositionFromLine(line) - position_);
+    const auto from = static_cast<std::size_t>(start - position_), to = static_cast<std::size_t>(end - position_);
+    for (; oldAt < to; ++line) {
+        const std::size_t oldEnd = LineEnd(oldText, oldAt), newAt = newLines.StartOf(line);
         const std::string_view oldLine = oldText.substr(oldAt, oldEnd - oldAt);
-        const std::string_view newLine = newText_.substr(newAt, newEnd - newAt);
-        const std::intptr_t lineStart = position_ + static_cast<std::intptr_t>(oldAt);
-        const std::intptr_t lineEnd = lineStart + static_cast<std::intptr_t>(oldLine.size());
-        for (std::intptr_t at = lineStart; at < lineEnd;) {
-            const std::intptr_t end = std::min(editor.IndicatorEnd(sci::kSearchMark, at), lineEnd);
-            if (end <= at) break;
-            if (editor.IndicatorValueAt(sci::kSearchMark, at) != 0) {
-                const auto from = static_cast<std::size_t>(at - lineStart), to = static_cast<std::size_t>(end - lineStart);
-                highlights_.push_back({newAt + LandingOffset(oldLine, newLine, from),
-                                       newAt + LandingOffset(oldLine, newLine, to), true});
-            }
-            at = end;
+        const std::string_view newLine = newText_.substr(newAt, LineEnd(newText_, newAt) - newAt);
+        const std::size_t begin = std::max(from, oldAt) - oldAt, finish = std::min(to, oldEnd) - oldAt;
+        if (begin < finish) {
+            highlights_.push_back({newAt + LandingOffset(oldLine, newLine, begin),
+                                   newAt + LandingOffset(oldLine, newLine, finish), true});
         }
         oldAt = NextLineStart(oldText, oldEnd);
-        newAt = NextLineStart(newText_, newEnd);
-    }
-    // The replacement may have spread a highlight over inserted bytes: the
-    // run's lines are cleared before the highlights go back.
-    if (highlights_.size() > runStart) {
-        highlights_.insert(highlights_.begin() + static_cast<std::ptrdiff_t>(runStart), {newStart, newAt, false});
     }
 }
 
@@ -336,20 +451,32 @@ void ChangedLines::Write(const Editor& editor) const {
                  static_cast<std::intptr_t>(run.oldEnd - run.oldBegin);
     }
     editor.EndUndoAction();
-    if (!folds_.empty() || !hidden_.empty()) RestyleRuns(editor);
+    RestyleRuns(editor);
     RestoreFolds(editor);
     RestoreHiddenLines(editor);
     RestoreMarkers(editor);
     RestoreHighlights(editor);
 }
 
-// Styles each run's lines again, from the line above it (whose fold level
-// the replacement left alone) to the start of the line after the one after
-// it (whose level follows from the run's last line).
+// Styles the runs' lines again, from the line above each run (whose fold
+// level the replacement left alone), so that their fold levels are right
+// before folds are contracted and lines hidden again: styled later, a level
+// that changes opens the folds and shows the lines around it. Only the runs
+// up to the last contracted fold or hidden line in reach need it, and only
+// that far, and the line after: there the lines' levels are placeholders
+// that the replacement left, which the lexer would take as right were it to
+// start among them (as SCI_FOLDLINE makes it, line by line, when it looks
+// for a fold's end). Styling stops at the start of a line, and Scintilla goes
+// on from there when it needs, trusting that line's level: inside a run it
+// goes on from the line before, which has its level now.
 void ChangedLines::RestyleRuns(const Editor& editor) const {
+    const std::intptr_t last = std::max(foldsEnd_, hidden_.empty() ? -1 : hidden_.back().last);
     for (const Run& run : runs_) {
-        const std::intptr_t end = editor.PositionFromLine(run.lastLine + 2);
+        if (ReachStart(run.firstLine) > last) return;
+        const std::intptr_t endLine = std::min(run.lastLine, last) + 2;
+        const std::intptr_t end = editor.PositionFromLine(endLine);
         editor.Colourise(editor.PositionFromLine(ReachStart(run.firstLine)), end < 0 ? editor.Length() : end);
+        if (endLine <= run.lastLine) editor.UnstyleFrom(editor.PositionFromLine(endLine - 1));
     }
 }
 
@@ -382,9 +509,7 @@ void ChangedLines::RestoreFolds(const Editor& editor) const {
 }
 
 void ChangedLines::RestoreHiddenLines(const Editor& editor) const {
-    for (const std::intptr_t line : hidden_) {
-        if (editor.LineVisible(line)) editor.HideLine(line);
-    }
+    for (const LineStretch& stretch : hidden_) editor.HideLines(stretch.first, stretch.last);
 }
 
 void ChangedLines::RestoreHighlights(const Editor& editor) const {

@@ -105,7 +105,7 @@ void RunFormat(const Platform& platform, const FormatSettings& settings, Formatt
         return;
     }
     writeBack(editor, {target->text(), formatted.text, target->position, target->firstLine, target->selectionMode,
-                       target->view, caretLine});
+                       target->view, caretLine, platform.setViewRedraw});
     target.reset();  // written: nothing to restore from here on
     if (state.formatErrorState == kErrorRecorded) {
         platform.showMessageBox(kFormatBoxTitle, Text(kFormatErrorPrefix) + FromUtf8(state.errorLocation), 0);
@@ -136,7 +136,10 @@ void WriteChangedLines(const Editor& editor, const Rewrite& rewrite) {
             editor.Allocate(editor.Length() +
                             static_cast<std::intptr_t>(rewrite.newText.size() - rewrite.oldText.size()));
         }
+        const ViewRedrawOff redrawOff(rewrite.setViewRedraw);  // until the view is back in place
         changes.Write(editor);
+        ScrollToAndGotoLine(editor, rewrite.view, rewrite.caretLine);
+        return;
     }
     ScrollToAndGotoLine(editor, rewrite.view, rewrite.caretLine);
 }

@@ -31,13 +31,15 @@ struct Rewrite {
     bool selectionMode;
     ViewPlace view;          // as it was before the selection was widened
     std::intptr_t caretLine;
+    const SetViewRedraw& setViewRedraw;
 };
 
 // Puts the formatted text into the editor and the caret at the start of its
 // line. Nothing may be written before everything that can fail is done.
 using WriteBack = void (*)(const Editor& editor, const Rewrite& rewrite);
 
-// Replaces only the changed lines and keeps markers, folds and the view.
+// Replaces only the changed lines and keeps markers, folds and the view; the
+// view does not redraw meanwhile.
 void WriteChangedLines(const Editor& editor, const Rewrite& rewrite);
 
 // What the command formats: the selection's lines (the whole document when

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "editor/write_back.hpp"
 #include "formatter/format_command.hpp"
 #include "formatter/format_text.hpp"
 
@@ -63,17 +64,92 @@ WantedLines Wanted(IndentEngine& engine, const IndentStyle& indent, std::string_
     return want;
 }
 
-// Writes both lines as one undo step, and puts the caret after the new
-// line's indentation.
+// Whether the undo step of `action` may go on after it.
+bool StepGoesOn(const Editor& editor, std::intptr_t action) {
+    return (editor.UndoActionType(action) & sci::kUndoStepGoesOn) != 0;
+}
+
+// Whether actions `from` to `to` are one undo step that only sets the new
+// line's indentation, as the host's auto-indent does: insertions and
+// deletions at the new line's start.
+bool IsHostIndentation(const Editor& editor, std::intptr_t from, std::intptr_t to, std::intptr_t newStart) {
+    if (to <= from || StepGoesOn(editor, from - 1)) return false;
+    for (std::intptr_t action = from; action < to; ++action) {
+        const std::intptr_t kind = editor.UndoActionType(action) & sci::kUndoKind;
+        if ((kind != sci::kUndoInsert && kind != sci::kUndoRemove) || editor.UndoActionPosition(action) != newStart ||
+            StepGoesOn(editor, action) != (action + 1 < to)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Whether Halvex's edits can join the line break's undo step: nothing was
+// recorded after the line break, and its step is still open.
+bool LineBreakStepOpen(const Editor& editor, std::intptr_t lineBreakEnd) {
+    return editor.UndoCurrent() == lineBreakEnd && editor.UndoActions() == lineBreakEnd &&
+           StepGoesOn(editor, lineBreakEnd - 1);
+}
+
+// Takes back the line break's undo step and makes it again inside a new
+// undo group, so that the edits in the group join that step (a group opened
+// after it would end it). The round trip leaves the document as it was:
+// the host is not told of it, since Notepad++ spends about a millisecond on
+// each change it is told of. Undo and redo scroll to what they change; the
+// view is put back.
+void ReopenLineBreakStep(const Editor& editor) {
+    const ViewPlace view = SaveView(editor);
+    const std::intptr_t events = editor.ModEventMask();
+    editor.SetModEventMask(0);
+    editor.Undo();
+    editor.BeginUndoAction();
+    editor.Redo();
+    editor.SetModEventMask(events);
+    ScrollTo(editor, view);
+}
+
+// Writes both lines into the open undo group, puts the caret after the new
+// line's indentation and closes the group.
 void WriteLines(const Editor& editor, std::intptr_t newLine, const WantedLines& now, const WantedLines& want) {
     const std::intptr_t finishedStart = editor.PositionFromLine(newLine - 1);
     const std::intptr_t newStart = editor.PositionFromLine(newLine);
-    editor.BeginUndoAction();
     ReplaceChanged(editor, newStart, now.newIndentation, want.newIndentation);  // first: the line above stays put
     ReplaceChanged(editor, finishedStart, now.finished, want.finished);
-    editor.EndUndoAction();
     const auto size = [](const std::string& text) { return static_cast<std::intptr_t>(text.size()); };
     editor.GotoPos(newStart + size(want.finished) - size(now.finished) + size(want.newIndentation));
+    editor.EndUndoAction();
+}
+
+// The spaces and tabs that start the line.
+std::string LeadingBlanks(const Editor& editor, std::intptr_t line) {
+    std::string text = editor.LineText(line);
+    text.resize(std::min(text.find_first_not_of(" \t"), text.size()));
+    return text;
+}
+
+// Writes both lines where one Ctrl+Z then does what it does after the host's
+// own auto-indent (see StartEnter), and puts the caret after the new line's
+// indentation.
+void WriteInUndoHistory(const Editor& editor, std::intptr_t newLine, WantedLines now, const WantedLines& want,
+                        std::optional<std::intptr_t> lineBreakEnd) {
+    const std::intptr_t newStart = editor.PositionFromLine(newLine);
+    if (lineBreakEnd && LineBreakStepOpen(editor, *lineBreakEnd)) {
+        if (now.finished == want.finished && now.newIndentation.empty()) {
+            // Right after the line break, an insertion joins its step, and
+            // what is typed next goes on in it, as without Halvex.
+            editor.InsertText(newStart, want.newIndentation);
+            editor.GotoPos(newStart + static_cast<std::intptr_t>(want.newIndentation.size()));
+            return;
+        }
+        ReopenLineBreakStep(editor);
+    } else {
+        if (lineBreakEnd && IsHostIndentation(editor, *lineBreakEnd, editor.UndoCurrent(), newStart)) {
+            editor.Undo();  // Halvex's edits take the place of the host's indentation step
+            now.newIndentation = LeadingBlanks(editor, newLine);
+        }
+        editor.BeginUndoAction();
+    }
+    WriteLines(editor, newLine, now, want);
 }
 
 }  // namespace
@@ -137,8 +213,19 @@ void LevelCheckpoints::Settle(const Editor& editor, FormatterState& state, Inden
     }
 }
 
+std::optional<std::intptr_t> StartEnter(const Editor& editor) {
+    // The line break must be the last action recorded, and outside any group.
+    const std::intptr_t current = editor.UndoCurrent();
+    if (current > 0 && current == editor.UndoActions() && editor.UndoSequence() == 0 &&
+        (editor.UndoActionType(current - 1) & sci::kUndoKind) == sci::kUndoInsert) {
+        return current;
+    }
+    editor.BeginUndoAction();
+    return std::nullopt;
+}
+
 bool IndentAfterEnter(const Editor& editor, const FormatSettings& settings, const LowerCaseFolds& folds,
-                      LevelCheckpoints& checkpoints) {
+                      LevelCheckpoints& checkpoints, std::optional<std::intptr_t> lineBreakEnd) {
     const std::intptr_t newLine = editor.LineFromPosition(editor.CurrentPos());
     if (newLine == 0) return false;
     const FormatSettings style = FollowEditorStyle(editor, settings);
@@ -146,12 +233,10 @@ bool IndentAfterEnter(const Editor& editor, const FormatSettings& settings, cons
     IndentEngine engine(state, style, folds);
     checkpoints.Reach(editor, state, engine, newLine - 1);
     engine.SwapErrorState(kRecordingOff);
-    const std::string finished = editor.LineText(newLine - 1);
-    const std::string fresh = editor.LineText(newLine);
-    const std::string_view blanks = std::string_view(fresh).substr(0, fresh.find_first_not_of(" \t"));
-    const WantedLines want = Wanted(engine, IndentStyle::Of(style), finished);
-    const bool change = finished != want.finished || blanks != want.newIndentation;
-    if (change) WriteLines(editor, newLine, {finished, std::string(blanks)}, want);
+    const WantedLines now{editor.LineText(newLine - 1), LeadingBlanks(editor, newLine)};
+    const WantedLines want = Wanted(engine, IndentStyle::Of(style), now.finished);
+    const bool change = now.finished != want.finished || now.newIndentation != want.newIndentation;
+    if (change) WriteInUndoHistory(editor, newLine, now, want, lineBreakEnd);
     checkpoints.Settle(editor, state, engine, newLine);
     return change;
 }

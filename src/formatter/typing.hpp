@@ -10,6 +10,7 @@
 // nearest checkpoint, not over the whole document.
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "editor/editor.hpp"
@@ -64,14 +65,33 @@ class LevelCheckpoints {
     std::vector<Checkpoint> points_;  // by line; the first at line 0
 };
 
+// Undo after Enter, as after the host's own auto-indent. Where the host
+// indents the new line, its indentation is an undo step of its own, and one
+// Ctrl+Z takes it back and keeps the line break: Halvex's edits take that
+// step's place. Where the host indents nothing, one Ctrl+Z takes back the
+// line break with the text typed before it (the editor joins typing into one
+// step): Halvex's edits join that step. Both need the editor to tell its undo
+// history (SCI_GETUNDOCURRENT and the like, which older Scintillas lack).
+// Where it does not, or where the line break came inside an undo group (Enter
+// over a selection), an undo group is opened as the editor reports the line
+// break, before the host's auto-indent, so that the host's auto-indent and
+// Halvex's edits are one step.
+//
+// Called as the editor reports the last byte of an Enter's line break (in
+// Notepad++, before its own handler). Returns the undo history's place after
+// the line break; or nothing, having opened an undo group that the caller
+// closes after IndentAfterEnter.
+std::optional<std::intptr_t> StartEnter(const Editor& editor);
+
 // The work of one Enter, done once the host's own auto-indent has run: the
 // caret stands on the new line. Re-indents the line above the caret as
 // Format would, and replaces the new line's leading spaces and tabs with the
-// indentation of a statement there; puts the caret after it. Both edits are
-// one undo step; when neither line needs a change, nothing is sent that
-// changes the document. `settings` "Use tabs" = kFollowEditor takes the
+// indentation of a statement there; puts the caret after it. Both edits go
+// into the undo history as StartEnter says, given its `lineBreakEnd`; when
+// neither line needs a change, nothing is sent that changes the document or
+// its undo history. `settings` "Use tabs" = kFollowEditor takes the
 // editor's style. Returns whether the document changed.
 bool IndentAfterEnter(const Editor& editor, const FormatSettings& settings, const LowerCaseFolds& folds,
-                      LevelCheckpoints& checkpoints);
+                      LevelCheckpoints& checkpoints, std::optional<std::intptr_t> lineBreakEnd = std::nullopt);
 
 }  // namespace halvex

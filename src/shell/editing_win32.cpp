@@ -1,6 +1,7 @@
 #include "shell/editing_win32.hpp"
 
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -43,13 +44,15 @@ struct TypedDocument {
 };
 
 // An Enter whose work waits for Notepad++'s own handler (its auto-indent) to
-// finish. The undo group opened for it takes in that auto-indent, so that one
-// Ctrl+Z takes back both, as one Ctrl+Z takes back the auto-indent alone.
+// finish.
 struct PendingEnter {
     HWND view = nullptr;
     std::intptr_t document = 0;
     std::intptr_t bufferId = 0;
     int enters = 0;  // more than one (a macro, several carets): left to Notepad++
+    // Where the line break stands in the undo history; nothing when an undo
+    // group was opened instead, to be closed after Halvex's work (StartEnter).
+    std::optional<std::intptr_t> lineBreakEnd;
 };
 
 const NppData* npp = nullptr;
@@ -115,7 +118,8 @@ void IndentAfterEnterIn(const PendingEnter& enter) {
         document.checkpoints.Clear();
         document.length = length;
     }
-    IndentAfterEnter(editor, FormatSettingsFrom(*settings), platform.lowerCaseFolds, document.checkpoints);
+    IndentAfterEnter(editor, FormatSettingsFrom(*settings), platform.lowerCaseFolds, document.checkpoints,
+                     enter.lineBreakEnd);
 }
 
 void IndentPendingEnter() {
@@ -126,7 +130,7 @@ void IndentPendingEnter() {
     } catch (...) {
         // Out of memory: the document is as Notepad++ left it.
     }
-    Send(enter.view, sci::kEndUndoAction);
+    if (!enter.lineBreakEnd) Send(enter.view, sci::kEndUndoAction);
 }
 
 LRESULT CALLBACK TypingWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -159,11 +163,11 @@ void OnCharAdded(const ScintillaNotification& notification) {
     }
     const std::intptr_t bufferId = BufferShownIn(index);
     if (!IsBasic(bufferId)) return;
-    Send(view, sci::kBeginUndoAction);
-    pending = {view, Send(view, kSciGetDocPointer), bufferId, 1};
+    const Platform platform = Win32Platform(view);
+    pending = {view, Send(view, kSciGetDocPointer), bufferId, 1, StartEnter(Editor(platform.sendToEditor))};
     if (!PostMessageW(typingWindow, kIndentPendingEnter, 0, 0)) {
+        if (!pending.lineBreakEnd) Send(view, sci::kEndUndoAction);
         pending = {};
-        Send(view, sci::kEndUndoAction);
     }
 }
 

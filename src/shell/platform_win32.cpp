@@ -41,11 +41,23 @@ SendToEditor EditorSender(HWND view) {
     };
 }
 
+// WM_SETREDRAW FALSE leaves the view as last drawn while Scintilla changes
+// it, scroll bars included; TRUE alone does not repaint it, so the whole
+// window, its frame (where the scroll bars are) with it, is invalidated, to
+// be painted by the next pass of the message loop as after any edit.
+SetViewRedraw ViewRedrawSwitch(HWND view) {
+    return [view](bool redraw) {
+        SendMessageW(view, WM_SETREDRAW, redraw ? TRUE : FALSE, 0);
+        if (redraw) RedrawWindow(view, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+    };
+}
+
 }  // namespace
 
 Platform Win32Platform(HWND mainView) {
     Platform platform;
     platform.sendToEditor = EditorSender(mainView);
+    platform.setViewRedraw = ViewRedrawSwitch(mainView);
     platform.showMessageBox = ShowMessageBox;
     platform.copyTextToClipboard = [](std::u16string_view text) { return CopyTextToClipboard(text) != 0; };
     platform.startProgram = [](std::u16string_view program, std::u16string_view parameters,

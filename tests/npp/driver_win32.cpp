@@ -69,6 +69,7 @@ constexpr UINT kSciRedo = 2011;
 constexpr UINT kSciClearAll = 2004;
 constexpr UINT kSciAppendText = 2282;
 constexpr UINT kSciFoldLine = 2237;
+constexpr UINT kSciFoldAll = 2662;
 constexpr UINT kSciGetDirectFunction = 2184;
 constexpr UINT kSciGetDirectPointer = 2185;
 constexpr UINT kSciPositionFromLine = 2167;
@@ -202,6 +203,37 @@ void RecordDigest(const std::string& label) {
     Record(label + ".digest", hex);
 }
 
+// The window's pixels as the screen shows them, frame (scroll bars) included.
+std::vector<std::uint32_t> ScreenPixels(HWND window) {
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    const int width = rect.right - rect.left, height = rect.bottom - rect.top;
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    const HDC screen = GetDC(nullptr), memory = CreateCompatibleDC(screen);
+    void* bits = nullptr;
+    const HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    const HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    const auto* first = static_cast<const std::uint32_t*>(bits);
+    std::vector<std::uint32_t> pixels(first, first + static_cast<std::ptrdiff_t>(width) * height);
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return pixels;
+}
+
+// Whether the main view redraws and, once what is due to be painted is,
+// shows what painting it whole anew shows. Nothing is due after it.
+void RecordPainted(const std::string& label) {
+    const HWND main = npp._scintillaMainHandle;
+    RedrawWindow(main, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+    const std::vector<std::uint32_t> shown = ScreenPixels(main);
+    RedrawWindow(main, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    Record(label + ".painted", IsWindowVisible(main) && !shown.empty() && shown == ScreenPixels(main) ? "1" : "0");
+}
+
 void RecordNewBoxes() {
     const auto& boxes = watcher->boxes();
     for (; boxesRecorded < boxes.size(); ++boxesRecorded) {
@@ -282,8 +314,9 @@ void Time(const std::string& label, Work&& work) {
 // The editor's own cost of edits, without Halvex, sent as Halvex sends them
 // (Scintilla's direct function, all in one undo step): from line 0 on, at
 // every `every`-th line, the bytes of `span` lines replaced with themselves
-// (`text` is the document's text). One short line a hundred lines gives the
-// cost of an edit, long spans the cost of a byte.
+// (`text` is the document's text); with a negative `span`, the whole text at
+// once. One short line a hundred lines gives the cost of an edit, long spans
+// the cost of a byte.
 void ReplaceSpans(const std::string& text, std::intptr_t every, std::intptr_t span) {
     using DirectFunction = std::intptr_t (*)(void*, UINT, WPARAM, LPARAM);
     const auto function = reinterpret_cast<DirectFunction>(Sci(view, kSciGetDirectFunction));
@@ -292,7 +325,11 @@ void ReplaceSpans(const std::string& text, std::intptr_t every, std::intptr_t sp
         return function(pointer, message, static_cast<WPARAM>(wParam), lParam);
     };
     send(kSciBeginUndoAction, 0);
-    const std::intptr_t lines = send(kSciGetLineCount, 0);
+    if (span < 0) {
+        send(kSciSetTargetRange, 0, static_cast<LPARAM>(text.size()));
+        send(kSciReplaceTarget, static_cast<std::intptr_t>(text.size()), reinterpret_cast<LPARAM>(text.data()));
+    }
+    const std::intptr_t lines = span < 0 ? 0 : send(kSciGetLineCount, 0);
     for (std::intptr_t line = 0; line + 1 < lines; line += every) {
         const std::intptr_t start = send(kSciPositionFromLine, line);
         const std::intptr_t end = span == 0 ? start + 1 : send(kSciPositionFromLine, std::min(line + span, lines - 1));
@@ -372,6 +409,9 @@ DWORD RunStep(const std::string& line) {
     else if (verb == "fold" && args >> a) {
         Sci(view, kSciColourise, 0, -1);
         Sci(view, kSciFoldLine, a, 0);
+    } else if (verb == "fold-all") {
+        Sci(view, kSciColourise, 0, -1);
+        Sci(view, kSciFoldAll, 0);
     } else if (verb == "top" && args >> a) Sci(view, kSciSetFirstVisibleLine, a);
     else if (verb == "xoffset" && args >> a) Sci(view, kSciSetXOffset, a);
     else if (verb == "sci" && args >> a >> b) RecordMessage(UINT(a), WPARAM(b));
@@ -396,6 +436,7 @@ DWORD RunStep(const std::string& line) {
     else if (verb == "record") RecordState(rest);
     else if (verb == "record-menu") RecordMenu();
     else if (verb == "record-digest") RecordDigest(rest);
+    else if (verb == "record-painted") RecordPainted(rest);
     else if (verb == "record-second") Record("second.text", EscapeField(DocumentText(npp._scintillaSecondHandle)));
     else if (verb == "record-view") RecordCurrentView();
     else if (verb == "record-status") RecordStatus();

@@ -110,6 +110,7 @@ class RealScintilla::View : public ScintillaBase {
         return WndProc(static_cast<Message>(message), wParam, lParam);
     }
     int writes = 0;
+    std::function<void()> lineBreakTyped;  // SCN_CHARADDED of a line break's last byte
 
    private:
     void Initialise() override {}
@@ -128,6 +129,10 @@ class RealScintilla::View : public ScintillaBase {
         const bool userStep = FlagSet(scn.modificationType, ModificationFlags::StartAction) &&
                               FlagSet(scn.modificationType, ModificationFlags::User);
         if (scn.nmhdr.code == Scintilla::Notification::Modified && userStep) ++writes;
+        if (scn.nmhdr.code == Scintilla::Notification::CharAdded && lineBreakTyped &&
+            scn.ch == (Send(SCI_GETEOLMODE) == SC_EOL_CR ? '\r' : '\n')) {
+            lineBreakTyped();
+        }
     }
     void CopyToClipboard(const SelectionText&) override {}
     void SetMouseCapture(bool) override {}
@@ -145,6 +150,9 @@ RealScintilla::RealScintilla(const std::string& document) : view_(std::make_uniq
     view_->Send(SCI_SETPROPERTY, reinterpret_cast<Scintilla::uptr_t>("fold"), reinterpret_cast<Scintilla::sptr_t>("1"));
     view_->Send(SCI_SETAUTOMATICFOLD, SC_AUTOMATICFOLD_SHOW | SC_AUTOMATICFOLD_CHANGE);
     view_->Send(SCI_APPENDTEXT, document.size(), reinterpret_cast<Scintilla::sptr_t>(document.data()));
+    const std::size_t lineEnd = document.find_first_of("\r\n");  // Enter writes the document's first kind
+    view_->Send(SCI_SETEOLMODE, lineEnd == document.npos || document[lineEnd] == '\n' ? SC_EOL_LF
+                                : document.compare(lineEnd, 2, "\r\n") == 0 ? SC_EOL_CRLF : SC_EOL_CR);
     view_->Send(SCI_EMPTYUNDOBUFFER);
     view_->Send(SCI_SETSAVEPOINT);
     view_->Send(SCI_SETCHANGEHISTORY, SC_CHANGE_HISTORY_ENABLED | SC_CHANGE_HISTORY_MARKERS);
@@ -266,6 +274,24 @@ void RealScintilla::TypeAndSave(std::intptr_t position, const std::string& text)
     view_->Send(SCI_SETSEL, anchor, caret);
     view_->Send(SCI_SETSAVEPOINT);
     view_->writes = 0;
+}
+
+void RealScintilla::Type(const std::string& text) {
+    view_->Send(SCI_ADDTEXT, text.size(), reinterpret_cast<Scintilla::sptr_t>(text.data()));
+}
+
+void RealScintilla::Enter(bool autoIndent, std::function<void()> plugin) {
+    view_->lineBreakTyped = [this, autoIndent, plugin] {
+        plugin();
+        const auto line = LineFromPosition(caret());
+        auto above = line - 1;
+        while (above > 0 && view_->Send(SCI_GETLINEENDPOSITION, above) == LineStart(above)) --above;
+        if (!autoIndent || view_->Send(SCI_GETLINEINDENTATION, above) == 0) return;
+        view_->Send(SCI_SETLINEINDENTATION, line, view_->Send(SCI_GETLINEINDENTATION, above));
+        view_->Send(SCI_GOTOPOS, view_->Send(SCI_GETLINEINDENTPOSITION, line));
+    };
+    view_->Send(SCI_NEWLINE);
+    view_->lineBreakTyped = nullptr;
 }
 
 void RealScintilla::SetReadOnly() { view_->Send(SCI_SETREADONLY, 1); }

@@ -1,12 +1,14 @@
 #pragma once
 // Scintilla's own editor core, compiled without a window, set up as Notepad++
-// sets up a view of a .bas file: UTF-8, the FreeBASIC lexer with folding,
-// automatic fold show and change, change history with its margin markers.
+// sets up a view of a .bas file: UTF-8, the document's own kind of line
+// end for new ones, the FreeBASIC lexer with folding, automatic fold show and
+// change, change history with its margin markers.
 // Messages go straight to the editor's message handler. It answers the same
 // questions as the stand-in editor (FakeScintilla), so that a test can run
 // against either; where the two disagree, this one is right.
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -59,6 +61,13 @@ class RealScintilla {
     void Mark(std::intptr_t start, std::intptr_t length);
     // Inserts the text as typing does and marks the document saved.
     void TypeAndSave(std::intptr_t position, const std::string& text);
+    // Typing at the caret, which Scintilla joins into one undo step.
+    void Type(const std::string& text);
+    // Enter as Notepad++ handles it: the line break, whose last byte is
+    // reported to `plugin` first (SCN_CHARADDED) and then to the auto-indent
+    // (with `autoIndent`), which gives the new line the indentation of the
+    // nearest line above that is not empty and puts the caret after it.
+    void Enter(bool autoIndent, std::function<void()> plugin);
     void SetReadOnly();
     void SetView(std::intptr_t firstVisibleLine, std::intptr_t xOffset);
     bool Undo();

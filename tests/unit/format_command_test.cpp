@@ -49,6 +49,8 @@ class EditorHarness {
             boxes_.push_back({Text(title), Text(text), flags});
             return 1;
         };
+        platform.setViewRedraw = [this](bool redraw) { redraws_.push_back({redraw, editor_.messages().size()}); };
+        redraws_.clear();
         FormatCommand(platform, settings, state_, writeBack);
     }
 
@@ -59,6 +61,7 @@ class EditorHarness {
     Editor editor_;
     FormatterState state_;
     std::vector<Box> boxes_;
+    std::vector<std::pair<bool, std::size_t>> redraws_;  // each switch, after how many messages
 };
 
 class FormatCommandTest : public EditorHarness<FakeScintilla>, public ::testing::TestWithParam<LengthConvention> {
@@ -258,6 +261,19 @@ std::string ManyLinesOneChanged() {
     return text;
 }
 
+// Every other line of a routine changes: runs of one line, one line apart.
+std::string EveryOtherLineChanged(int pairs, std::string_view statement = "x = 1") {
+    std::string text = "SUB B\r\n";
+    for (int i = 0; i < pairs; ++i) (text += statement) += "\r\n  y = 2\r\n";
+    return text + "END SUB\r\n";
+}
+
+std::set<std::intptr_t> LinesFromTo(std::intptr_t first, std::intptr_t last) {
+    std::set<std::intptr_t> lines;
+    for (std::intptr_t line = first; line <= last; ++line) lines.insert(line);
+    return lines;
+}
+
 const KeepCase kKeepCases[] = {
     {"markers in, after and between runs", std::string(kPlaces), 0, 0,
      {{1, 1u << 20}, {2, 1u << 1}, {3, (1u << 20) | (1u << 3)}, {5, 1u << 20}, {12, 1u << 4}, {13, 1u << 31}}, {}, 0, 0,
@@ -284,6 +300,14 @@ const KeepCase kKeepCases[] = {
      true, " ", 0, -1, {}, true},
     {"a few runs are written apart: history marks their lines only", std::string(kPlaces), 0, 0, {}, {}, 0, 0, 0, 0,
      60, true, {}, 0, -1, {}, false, {1, 2, 7, 12}},
+    {"runs that cost more apart than a little over one replacement are joined: history marks the lines between",
+     EveryOtherLineChanged(24), 0, 0, {}, {}, 0, 0, 0, 0, 60, true, {}, 0, -1, {}, false, LinesFromTo(1, 47)},
+    {"runs joined over many lines: messages follow folds, hidden stretches and highlights, not lines",
+     "SUB A\r\n  x = 1\r\nEND SUB\r\n" + EveryOtherLineChanged(150), 0, 0, {}, {0}, 0, 0, 0, 0, 90, true, {}, 100,
+     102, "y = 2"},
+    {"most of a document of megabytes changes: one replacement from the first changed line to the last",
+     EveryOtherLineChanged(60'000, "x = 1 ' " + std::string(100, 'c')), 0, 0, {{3, 1u << 20}, {90'000, 1u << 20}}, {0}, 0,
+     0, 0, 0, 60, false, {}, 0, -1, {}, false, LinesFromTo(1, 119'999)},
 };
 
 // Format changes nothing, keeps the selection and says why.
@@ -380,11 +404,18 @@ void EditorHarness<Editor>::CheckKeepCase(const KeepCase& c) {
             EXPECT_EQ(editor_.historyLines(), c.history) << c.name;
         }
     }
+    const auto& sent = editor_.messages();
     if (want == before) {
-        const auto& sent = editor_.messages();
         EXPECT_EQ(std::count(sent.begin(), sent.end(), sci::kBeginUndoAction), 0) << c.name;
+        EXPECT_TRUE(redraws_.empty()) << c.name;
         return;
     }
+    // The view does not redraw from before the first edit to after the last message.
+    const auto firstEdit = std::find(sent.begin() + std::ptrdiff_t(sentBefore), sent.end(), sci::kSetTargetRange);
+    ASSERT_EQ(redraws_.size(), 2u) << c.name;
+    EXPECT_FALSE(redraws_[0].first) << c.name;
+    EXPECT_LE(redraws_[0].second, static_cast<std::size_t>(firstEdit - sent.begin())) << c.name;
+    EXPECT_EQ(redraws_[1], std::make_pair(true, sent.size())) << c.name;
     EXPECT_TRUE(editor_.Undo()) << c.name;
     EXPECT_EQ(editor_.document(), before) << c.name;
     if (!c.typed.empty()) return;  // the typing is the step before
@@ -463,11 +494,11 @@ double LeastCost(const std::vector<EditRun>& runs) {
 }
 
 // Runs one to four lines long (mostly one), a deletion, an insertion or both
-// within them, apart by a line, by bytes about worth one change, or by
-// megabytes; with `dense`, single lines a line apart.
+// within them, apart by a line, by bytes about worth the two changes of a
+// replacement, or by megabytes; with `dense`, single lines a line apart.
 std::vector<EditRun> RandomRuns(std::mt19937_64& random, std::size_t count, bool dense) {
     const auto pick = [&](std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(random); };
-    constexpr std::size_t kGaps[] = {12, 12, 40'000, 60'000, 3'000'000};
+    constexpr std::size_t kGaps[] = {12, 12, 200'000, 300'000, 3'000'000};
     std::vector<EditRun> runs;
     std::intptr_t line = 0;
     std::size_t oldAt = 0, newAt = 0;
@@ -475,7 +506,7 @@ std::vector<EditRun> RandomRuns(std::mt19937_64& random, std::size_t count, bool
         const std::intptr_t lines = dense || pick(2) ? 1 : 2 + static_cast<std::intptr_t>(pick(3));
         const std::size_t kind = pick(3), deleted = kind == 1 ? 0 : 1 + pick(300), inserted = kind == 2 ? 0 : 1 + pick(300);
         runs.push_back({line, line + lines - 1, oldAt, oldAt + deleted, newAt, newAt + inserted});
-        const std::size_t gap = dense ? 12 + pick(30) : kGaps[pick(5)] + pick(10'000);
+        const std::size_t gap = dense ? 12 + pick(30) : kGaps[pick(5)] + pick(100'000);
         line += lines + 1 + static_cast<std::intptr_t>(gap / 30);
         oldAt += deleted + gap;
         newAt += inserted + gap;

@@ -30,14 +30,10 @@ TEST(FormatText, LineBreaks) {
              Case{"a lone break", "\n", "  \r\n"},
              Case{"blank lines get the indentation", "FOR i = 1 TO 2\n\n NEXT", "  FOR i = 1 TO 2\r\n    \r\n  NEXT"},
              Case{"spaces trimmed, tabs kept", "  \tx = 1\t  \r\n", "  \tx = 1\t\r\n"},
-             Case{"four spaces a level", "FOR i = 1 TO 2\nx\n\nNEXT", "    FOR i = 1 TO 2\r\n        x\r\n        \r\n    NEXT",
-                  {.indentWidth = 4}},
              Case{"a width beyond 8 is 2", "x", "  x", {.indentWidth = 9}},
              Case{"a tab a level, old tabs read as indentation", "\tFOR\ti = 1 TO 2\n \t\t\tx\t\nNEXT",
                   "\tFOR\ti = 1 TO 2\r\n\t\tx\r\n\tNEXT", {.useTabs = 1}},
              Case{"no editor to follow: spaces", "x", "  x", {.useTabs = -1}},
-             Case{"blank lines stay empty", "FOR i = 1 TO 2\n  \nNEXT\n", "  FOR i = 1 TO 2\r\n\r\n  NEXT\r\n",
-                  {.blankLinesEmpty = true}},
              Case{"an empty text stays empty", "", "", {.blankLinesEmpty = true}},
          }) {
         EXPECT_EQ(Format(c.source, c.settings).text, c.want) << c.name;
