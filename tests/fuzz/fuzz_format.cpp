@@ -72,6 +72,23 @@ void CheckFastPath(std::string_view input, FormatSettings settings) {
     }
 }
 
+// The style that `choice` (1 to 9) picks (that many spaces a level, 9 being
+// two; tabs for every third; blank lines empty for odd ones) writes the
+// default style's levels its own way and nothing else, and is stable.
+FormatSettings CheckStyle(std::string_view input, FormatSettings settings, unsigned choice) {
+    const bool tabs = choice % 3 == 0;
+    settings.trimTabs = settings.trimTabs || tabs;  // tabs are read back as indentation
+    const std::string plain = Format(input, settings);
+    settings.indentWidth = static_cast<std::int32_t>(choice);
+    settings.useTabs = tabs ? kTabsPerLevel : 0;
+    settings.blankLinesEmpty = choice % 2 == 1;
+    const std::string styled = Format(input, settings);
+    HALVEX_FUZZ_CHECK(styled == reference::Restyle(plain, tabs ? '\t' : ' ', tabs ? 1 : choice < 9 ? choice : 2,
+                                                   settings.blankLinesEmpty));
+    HALVEX_FUZZ_CHECK(Format(styled, settings) == styled);
+    return settings;
+}
+
 // A little-endian number from up to `count` bytes at `at`; 0 past the end.
 std::size_t BytesAt(std::string_view input, std::size_t at, std::size_t count) {
     std::size_t value = 0;
@@ -180,6 +197,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const unsigned char choice = input.empty() ? 0 : static_cast<unsigned char>(input[0]);
     const FormatSettings settings{static_cast<std::int32_t>(choice % 7) - 2, static_cast<std::int32_t>(choice / 7 % 4),
                                   (choice / 28 & 1) != 0, (choice / 56 & 1) != 0};
+    // The last byte picks an indentation style, 0 the default one.
+    const unsigned style = input.empty() ? 0 : static_cast<unsigned char>(input.back()) % 10;
+    FormatSettings styled = settings;
 
     // The pipeline never sees a NUL: the command refuses such text first.
     if (std::memchr(input.data(), '\0', input.size()) == nullptr) {
@@ -190,6 +210,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         HALVEX_FUZZ_CHECK(reference::FirstBareBreak(once) == std::string_view::npos);
         HALVEX_FUZZ_CHECK(Format(once, settings) == once);
         CheckFastPath(input, settings);
+        if (style != 0) styled = CheckStyle(input, settings, style);
     }
     CheckFastPathWithNul(std::string(input), settings);
     // One input in sixteen, when short (the stand-in editor counts lines
@@ -202,7 +223,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // Half of these runs format the whole document.
         const auto caret =
             (input[1] & 0x20) != 0 ? anchor : static_cast<std::intptr_t>(BytesAt(input, 4, 2) % (size + 1));
-        CheckFormatCommand(document, convention, anchor, caret, settings);
+        CheckFormatCommand(document, convention, anchor, caret, styled);
     }
     return 0;
 }
