@@ -298,6 +298,9 @@ TEST_F(CliTest, FailuresExitTwoAndNameTheFile) {
                            Usage{"--check --ext 'bas, inc.txt' good.bas", "--ext needs a comma-separated LIST"},
                            Usage{"--check big.bas good.bas", "big.bas: changed while it was read; not formatted",
                                  "stdout", Faulty("big.bas", "w", "4096")},
+                           // Saved over by an editor while it was formatted.
+                           Usage{"-i big.bas", "big.bas: changed since it was read; left as it was", "stdout",
+                                 Faulty("big.bas", "w", "100@2")},
                            Usage{"sparse.bas", "sparse.bas: contains a NUL byte; not formatted", "stdout", addressLimit},
                            Usage{"nul-ends-block.bas", "nul-ends-block.bas: contains a NUL byte; not formatted"},
                            Usage{"nul-starts-block.bas", "nul-starts-block.bas: contains a NUL byte; not formatted"},

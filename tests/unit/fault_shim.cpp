@@ -4,7 +4,7 @@
 // m throws std::bad_alloc as a failed allocation in the sink would, k writes
 // half and ends the process on the spot as SIGKILL would (without the shell's
 // "Killed"). HALVEX_FAULT_SHRINK=N cuts the file to N bytes right after fstat
-// has told its size.
+// has told its size; N@K only after the K-th fstat of it.
 #include <dlfcn.h>
 #include <fnmatch.h>
 #include <sys/stat.h>
@@ -42,8 +42,11 @@ extern "C" ssize_t pwrite(int fd, const void* data, size_t size, off_t offset) {
 extern "C" int fstat(int fd, struct stat* info) noexcept {
     const int result = reinterpret_cast<int (*)(int, struct stat*)>(dlsym(RTLD_NEXT, "fstat"))(fd, info);
     const char* shrink = std::getenv("HALVEX_FAULT_SHRINK");
+    static long calls = 0;
     if (const std::string path = shrink != nullptr ? FaultyPath(fd) : ""; !path.empty()) {
-        static_cast<void>(truncate(path.c_str(), std::atoll(shrink)));
+        const char* at = std::strchr(shrink, '@');
+        ++calls;
+        if (at == nullptr || calls == std::atol(at + 1)) static_cast<void>(truncate(path.c_str(), std::atoll(shrink)));
     }
     return result;
 }

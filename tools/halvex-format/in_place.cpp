@@ -4,10 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -200,6 +202,23 @@ int Overwrite(int fd, const std::function<void(const TextSink&)>& produce, bool 
     return error;
 }
 
+// Whether the open file `fd`, of `size` bytes, still holds `content`: an
+// editor may have saved over it while it was formatted, and rewriting it then
+// would throw that save away. Compares a block at a time.
+bool StillHolds(int fd, off_t size, std::string_view content) {
+    if (static_cast<std::uintmax_t>(size) != content.size()) return false;
+    std::array<char, 1 << 16> block;
+    for (std::size_t at = 0; at < content.size();) {
+        const ssize_t got = pread(fd, block.data(), std::min(block.size(), content.size() - at), static_cast<off_t>(at));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0 || content.compare(at, static_cast<std::size_t>(got), block.data(), static_cast<std::size_t>(got)) != 0) {
+            return false;
+        }
+        at += static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
 std::string Describe(int failure) {
     if (failure == EINTR) return "interrupted";
     if (failure == ENOMEM) return "out of memory";
@@ -234,6 +253,10 @@ bool RewriteInPlace(const std::string& file, std::string_view old, const Rewrite
     }
     if (!S_ISREG(info.st_mode)) {
         complain("not a regular file; left as it was");
+        return false;
+    }
+    if (!StillHolds(fd.get(), info.st_size, old)) {
+        complain("changed since it was read; left as it was");
         return false;
     }
     std::string error;
