@@ -125,22 +125,18 @@ FormatSettings FollowEditorStyle(const Editor& editor, FormatSettings settings) 
 
 void WriteChangedLines(const Editor& editor, const Rewrite& rewrite) {
     // One compare tells an unchanged text faster than the walk over its lines.
-    if (rewrite.newText != rewrite.oldText) {
-        const ChangedLines changes(editor, rewrite.position, rewrite.firstLine, rewrite.oldText, rewrite.newText);
-        // When an insertion does not fit in the room left in Scintilla's
-        // buffer, the buffer grows to the document and the insertion together
-        // and is filled with zeros all through (twice: text and styles); room
-        // for what Format adds, made at once, costs what the added bytes cost.
-        // Below 64 KB that fill costs too little to be worth two messages.
-        if (rewrite.newText.size() > rewrite.oldText.size() && rewrite.oldText.size() >= 64 * 1024) {
-            editor.Allocate(editor.Length() +
-                            static_cast<std::intptr_t>(rewrite.newText.size() - rewrite.oldText.size()));
-        }
-        const ViewRedrawOff redrawOff(rewrite.setViewRedraw);  // until the view is back in place
-        changes.Write(editor);
-        ScrollToAndGotoLine(editor, rewrite.view, rewrite.caretLine);
-        return;
+    if (rewrite.newText == rewrite.oldText) return ScrollToAndGotoLine(editor, rewrite.view, rewrite.caretLine);
+    const ChangedLines changes(editor, rewrite.position, rewrite.firstLine, rewrite.oldText, rewrite.newText);
+    // When an insertion does not fit in the room left in Scintilla's buffer,
+    // the buffer grows to the document and the insertion together and is
+    // filled with zeros all through (twice: text and styles); room for what
+    // Format adds, made at once, costs what the added bytes cost. Below 64 KB
+    // that fill costs too little to be worth two messages.
+    if (rewrite.newText.size() > rewrite.oldText.size() && rewrite.oldText.size() >= 64 * 1024) {
+        editor.Allocate(editor.Length() + static_cast<std::intptr_t>(rewrite.newText.size() - rewrite.oldText.size()));
     }
+    const ViewRedrawOff redrawOff(rewrite.setViewRedraw);  // until the view is back in place
+    changes.Write(editor);
     ScrollToAndGotoLine(editor, rewrite.view, rewrite.caretLine);
 }
 
