@@ -3,11 +3,12 @@
 namespace halvex::bench {
 
 void WriteWholeText(const Editor& editor, const Rewrite& rewrite) {
-    if (rewrite.newText != rewrite.oldText) {  // else no undo step, no "modified" mark
+    if (!rewrite.formatted.unchanged()) {  // else no undo step, no "modified" mark
+        const std::string newText = rewrite.formatted.WholeText();
         if (rewrite.selectionMode) {
-            editor.ReplaceSel(rewrite.newText);
+            editor.ReplaceSel(newText);
         } else {
-            editor.SetText(rewrite.newText);
+            editor.SetText(newText);
         }
     }
     editor.GotoLine(rewrite.caretLine);

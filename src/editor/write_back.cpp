@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <bit>
+#include <optional>
+#include <stdexcept>
 #include <vector>
 
 #include "text/byte_scan.hpp"
@@ -91,48 +93,6 @@ bool JoinStretchOfSingleLines(std::vector<Run>& runs) {
     return true;
 }
 
-// The cheapest way of writing runs found one after another, joining
-// neighbours. A replacement of runs i..j (i < j) costs some fixed amount plus
-// the bytes from run i's start to run j's end, so of all the runs that may
-// start the replacement ending with run j, the best is the one that minimises
-// the cost of the runs before it less the bytes before it: one pass finds it.
-class CheapestWriting {
-   public:
-    // Takes the next run; returns the first run of the replacement that ends
-    // with it in the cheapest way of writing the runs so far.
-    std::size_t Add(const Run& run) {
-        const double before = cost_;
-        std::size_t first = count_;
-        cost_ += ReplacementCost(run, run);
-        if (start_ < count_) {
-            const double joined = startBefore_ + ReplacementCost(startRun_, run);
-            if (joined < cost_) {
-                cost_ = joined;
-                first = start_;
-            }
-        }
-        const double key = before - edit_cost::kByteMs * static_cast<double>(run.oldBegin + run.newBegin);
-        if (count_ == 0 || key < startKey_) {
-            start_ = count_;
-            startRun_ = run;
-            startBefore_ = before;
-            startKey_ = key;
-        }
-        ++count_;
-        return first;
-    }
-    double cost() const { return cost_; }
-
-   private:
-    std::size_t count_ = 0;
-    double cost_ = 0;
-    // The best first run for a replacement of several, and what writing the
-    // runs before it costs.
-    std::size_t start_ = 0;
-    Run startRun_{};
-    double startBefore_ = 0, startKey_ = 0;
-};
-
 // Whether each run joins the one before it in the cheapest way to write them
 // all.
 std::vector<bool> CheapestJoins(const std::vector<Run>& runs) {
@@ -161,6 +121,32 @@ void KeepWidestBreaks(const std::vector<Run>& runs, std::vector<bool>& joinsPrev
 
 }  // namespace
 
+// A replacement of runs i..j (i < j) costs some fixed amount plus the bytes
+// from run i's start to run j's end, so of all the runs that may start the
+// replacement ending with run j, the best is the one that minimises the cost
+// of the runs before it less the bytes before it: one pass finds it.
+std::size_t CheapestWriting::Add(const ChangedRun& run) {
+    const double before = cost_;
+    std::size_t first = count_;
+    cost_ += ReplacementCost(run, run);
+    if (start_ < count_) {
+        const double joined = startBefore_ + ReplacementCost(startRun_, run);
+        if (joined < cost_) {
+            cost_ = joined;
+            first = start_;
+        }
+    }
+    const double key = before - edit_cost::kByteMs * static_cast<double>(run.oldBegin + run.newBegin);
+    if (count_ == 0 || key < startKey_) {
+        start_ = count_;
+        startRun_ = run;
+        startBefore_ = before;
+        startKey_ = key;
+    }
+    ++count_;
+    return first;
+}
+
 void ChangedLines::JoinNewest(std::vector<Run>& runs) {
     JoinAcrossSmallGaps(runs);
     if (JoinStretchOfSingleLines(runs)) JoinAcrossSmallGaps(runs);
@@ -186,8 +172,21 @@ void ChangedLines::JoinByCost(std::vector<Run>& runs) {
 
 ChangedLines::ChangedLines(const Editor& editor, std::intptr_t position, std::intptr_t firstLine,
                            std::string_view oldText, std::string_view newText)
-    : position_(position), newText_(newText) {
-    const Costs costs = FindRuns(oldText, firstLine);
+    : position_(position), newText_(newText), oldText_(oldText) {
+    ReadDisturbed(editor, oldText, FindRuns(oldText, firstLine));
+}
+
+ChangedLines::ChangedLines(const Editor& editor, std::intptr_t position, std::string_view oldText, Finder&& found,
+                           RunLines& lines, bool oldInPlace, std::size_t pieceBytes)
+    : position_(position), lines_(&lines), oldText_(oldText), oldInPlace_(oldInPlace), pieceBytes_(pieceBytes) {
+    found.Finish();
+    runs_ = std::move(found.found_.runs);
+    lines.Reserve(pieceBytes);
+    ReadDisturbed(editor, oldText, found.found_.costs());
+}
+
+// Chooses the replacements and reads what writing them will disturb.
+void ChangedLines::ReadDisturbed(const Editor& editor, std::string_view oldText, Costs costs) {
     if (runs_.empty()) return;
     ChooseReplacements(costs);
     if (editor.ChangeHistoryInMarkers()) markerMask_ = ~sci::kChangeHistoryMarkers;
@@ -201,15 +200,21 @@ ChangedLines::ChangedLines(const Editor& editor, std::intptr_t position, std::in
     ReadHighlights(editor, oldText);
 }
 
-// Walks both texts line by line. Should their numbers of lines differ, the
-// last run reaches to the end of both, so the result is right in any case.
-// Returns what writing the runs costs, apart and joined the cheapest way;
-// once apart costs more than the budget over joined, which stays so as runs
+// Once apart costs more than the budget over joined, which stays so as runs
 // are added (joined grows by at most the newest run's cost), joins runs as
 // they are found where any cheapest way does.
+void ChangedLines::Collector::Add(const Run& run) {
+    runs.push_back(run);
+    apart += ReplacementCost(run, run);
+    cheapest.Add(run);
+    if (apart > cheapest.cost() + edit_cost::kApartBudgetMs) JoinNewest(runs);
+}
+
+// Walks both texts line by line. Should their numbers of lines differ, the
+// last run reaches to the end of both, so the result is right in any case.
+// Returns what writing the runs costs, apart and joined the cheapest way.
 ChangedLines::Costs ChangedLines::FindRuns(std::string_view oldText, std::intptr_t firstLine) {
-    double apart = 0;
-    CheapestWriting cheapest;
+    Collector found;
     Run run{};
     bool inRun = false;
     std::size_t oldAt = 0, newAt = 0;
@@ -229,13 +234,13 @@ ChangedLines::Costs ChangedLines::FindRuns(std::string_view oldText, std::intptr
             run.newEnd = newNext;
         }
         if (inRun && (same || last)) {
-            AddRun(run, oldText);
-            apart += ReplacementCost(runs_.back(), runs_.back());
-            cheapest.Add(runs_.back());
-            if (apart > cheapest.cost() + edit_cost::kApartBudgetMs) JoinNewest(runs_);
+            found.Add(Trimmed(run, oldText));
             inRun = false;
         }
-        if (last) return {apart, cheapest.cost()};
+        if (last) {
+            runs_ = std::move(found.runs);
+            return found.costs();
+        }
         oldAt = oldNext;
         newAt = newNext;
     }
@@ -251,8 +256,8 @@ void ChangedLines::ChooseReplacements(Costs costs) {
     JoinByCost(runs_);
 }
 
-// Keeps the run without the bytes that both versions share at its ends.
-void ChangedLines::AddRun(Run run, std::string_view oldText) {
+// The run without the bytes that both versions share at its ends.
+ChangedLines::Run ChangedLines::Trimmed(Run run, std::string_view oldText) const {
     while (run.oldBegin < run.oldEnd && run.newBegin < run.newEnd && oldText[run.oldBegin] == newText_[run.newBegin]) {
         ++run.oldBegin;
         ++run.newBegin;
@@ -262,7 +267,54 @@ void ChangedLines::AddRun(Run run, std::string_view oldText) {
         --run.oldEnd;
         --run.newEnd;
     }
-    runs_.push_back(run);
+    return run;
+}
+
+void ChangedLines::Finder::Same(std::size_t length) {
+    Close();
+    oldAt_ += length;
+    newAt_ += length;
+    ++line_;
+}
+
+// The bytes that both versions share at a run's start end within its first
+// line: a new line ends in CR LF, so the old one cannot hold all of it and
+// be another line, and the old text goes on after a CR of its own with no LF.
+void ChangedLines::Finder::Changed(std::size_t oldLength, std::string_view newLine) {
+    const std::string_view oldLine = old_.substr(oldAt_, oldLength);
+    if (!open_) {
+        const std::size_t most = std::min(oldLine.size(), newLine.size());
+        const auto shared = static_cast<std::size_t>(
+            std::mismatch(oldLine.begin(), oldLine.begin() + static_cast<std::ptrdiff_t>(most), newLine.begin()).first -
+            oldLine.begin());
+        run_ = {line_, line_, oldAt_ + shared, 0, newAt_ + shared, 0};
+        open_ = true;
+    }
+    run_.lastLine = line_;
+    lastOldAt_ = oldAt_;
+    lastOldLength_ = oldLength;
+    lastNew_ = newLine;
+    oldAt_ += oldLength;
+    newAt_ += newLine.size();
+    ++line_;
+    run_.oldEnd = oldAt_;
+    run_.newEnd = newAt_;
+}
+
+// The bytes shared at a run's end lie within its last line: before a new line
+// comes an LF, which the bytes of an old line have only at its end, and
+// before an old line a line break, which a new line has only at its end.
+void ChangedLines::Finder::Close() {
+    if (!open_) return;
+    open_ = false;
+    const std::string_view oldLine = old_.substr(lastOldAt_, lastOldLength_);
+    const std::size_t most = std::min({run_.oldEnd - run_.oldBegin, run_.newEnd - run_.newBegin, oldLine.size(),
+                                       lastNew_.size()});
+    std::size_t shared = 0;
+    while (shared < most && oldLine[oldLine.size() - 1 - shared] == lastNew_[lastNew_.size() - 1 - shared]) ++shared;
+    run_.oldEnd -= shared;
+    run_.newEnd -= shared;
+    found_.Add(run_);
 }
 
 // The reach of a run: its lines and one on either side. Scintilla merges the
@@ -383,38 +435,55 @@ void ChangedLines::ReadHighlights(const Editor& editor, std::string_view oldText
     for (const Run& run : runs_) ReadHighlights(editor, run, oldText);
 }
 
-// The starts of a text's lines, found walking forward from a known one.
+// The starts of a new text's lines, found walking forward from a known one:
+// `text` holds the new text from `base` on.
 struct ChangedLines::LineWalk {
     std::string_view text;
+    std::size_t base;
     std::intptr_t line;
-    std::size_t at;  // where `line` starts
+    std::size_t at;  // where `line` starts in `text`
 
     std::size_t StartOf(std::intptr_t target) {
         for (; line < target; ++line) at = NextLineStart(text, LineEnd(text, at));
         return at;
     }
+    std::string_view LineAt(std::size_t start) const { return text.substr(start, LineEnd(text, start) - start); }
 };
 
 // Each stretch with or without highlights is one SCI_INDICATOREND away, so
 // the messages follow the highlights, not the lines.
 void ChangedLines::ReadHighlights(const Editor& editor, const Run& run, std::string_view oldText) {
-    // The new text breaks lines with CR LF only, so its lines start after an LF.
-    const std::size_t newLf = run.newBegin == 0 ? std::string_view::npos : newText_.rfind('\n', run.newBegin - 1);
-    LineWalk newLines{newText_, run.firstLine, newLf == std::string_view::npos ? 0 : newLf + 1};
     const std::intptr_t textEnd = position_ + static_cast<std::intptr_t>(oldText.size());
     const std::intptr_t after = editor.PositionFromLine(run.lastLine + 1);
     const std::intptr_t end = after < 0 ? textEnd : std::min(after, textEnd);
-    const std::size_t runStart = highlights_.size();
-    for (std::intptr_t at = editor.PositionFromLine(run.firstLine); at < end;) {
+    const std::intptr_t runStart = editor.PositionFromLine(run.firstLine);
+    const std::size_t firstHighlight = highlights_.size();
+    std::optional<LineWalk> newLines;
+    std::string made;  // the run's new lines, where they are made anew
+    for (std::intptr_t at = runStart; at < end;) {
         const std::intptr_t stretchEnd = std::min(editor.IndicatorEnd(sci::kSearchMark, at), end);
         if (stretchEnd <= at) break;
-        if (editor.IndicatorValueAt(sci::kSearchMark, at) != 0) AddHighlight(editor, at, stretchEnd, oldText, newLines);
+        if (editor.IndicatorValueAt(sci::kSearchMark, at) != 0) {
+            if (!newLines) {
+                // Both versions share as many bytes before the run as in its first line.
+                const auto oldLineStart = static_cast<std::size_t>(runStart - position_);
+                const std::size_t newLineStart = run.newBegin - (run.oldBegin - oldLineStart);
+                std::string_view text = newText_.substr(std::min(newLineStart, newText_.size()));
+                if (lines_ != nullptr) {
+                    lines_->StartAt(run.firstLine);
+                    made = lines_->MakeAll(oldText.substr(oldLineStart, static_cast<std::size_t>(end - runStart)));
+                    text = made;
+                }
+                newLines = LineWalk{text, newLineStart, run.firstLine, 0};
+            }
+            AddHighlight(editor, at, stretchEnd, oldText, *newLines);
+        }
         at = stretchEnd;
     }
     // The replacement may have spread a highlight over the bytes it inserts:
     // they are cleared before the highlights go back.
-    if (highlights_.size() > runStart) {
-        const auto at = highlights_.begin() + static_cast<std::ptrdiff_t>(runStart);
+    if (highlights_.size() > firstHighlight) {
+        const auto at = highlights_.begin() + static_cast<std::ptrdiff_t>(firstHighlight);
         highlights_.insert(at, {run.newBegin, run.newEnd, false});
     }
 }
@@ -429,11 +498,12 @@ void ChangedLines::AddHighlight(const Editor& editor, std::intptr_t start, std::
     for (; oldAt < to; ++line) {
         const std::size_t oldEnd = LineEnd(oldText, oldAt), newAt = newLines.StartOf(line);
         const std::string_view oldLine = oldText.substr(oldAt, oldEnd - oldAt);
-        const std::string_view newLine = newText_.substr(newAt, LineEnd(newText_, newAt) - newAt);
+        const std::string_view newLine = newLines.LineAt(newAt);
         const std::size_t begin = std::max(from, oldAt) - oldAt, finish = std::min(to, oldEnd) - oldAt;
         if (begin < finish) {
-            highlights_.push_back({newAt + LandingOffset(oldLine, newLine, begin),
-                                   newAt + LandingOffset(oldLine, newLine, finish), true});
+            const std::size_t newStart = newLines.base + newAt;
+            highlights_.push_back({newStart + LandingOffset(oldLine, newLine, begin),
+                                   newStart + LandingOffset(oldLine, newLine, finish), true});
         }
         oldAt = NextLineStart(oldText, oldEnd);
     }
@@ -442,13 +512,17 @@ void ChangedLines::AddHighlight(const Editor& editor, std::intptr_t start, std::
 void ChangedLines::Write(const Editor& editor) const {
     if (runs_.empty()) return;
     editor.BeginUndoAction();
-    std::intptr_t shift = 0;  // how much longer the document has grown so far
-    for (const Run& run : runs_) {
-        const std::intptr_t start = position_ + static_cast<std::intptr_t>(run.oldBegin) + shift;
-        editor.ReplaceRange(start, start + static_cast<std::intptr_t>(run.oldEnd - run.oldBegin),
-                            newText_.substr(run.newBegin, run.newEnd - run.newBegin));
-        shift += static_cast<std::intptr_t>(run.newEnd - run.newBegin) -
-                 static_cast<std::intptr_t>(run.oldEnd - run.oldBegin);
+    if (lines_ != nullptr) {
+        WriteMadeAnew(editor);
+    } else {
+        std::intptr_t shift = 0;  // how much longer the document has grown so far
+        for (const Run& run : runs_) {
+            const std::intptr_t start = position_ + static_cast<std::intptr_t>(run.oldBegin) + shift;
+            editor.ReplaceRange(start, start + static_cast<std::intptr_t>(run.oldEnd - run.oldBegin),
+                                newText_.substr(run.newBegin, run.newEnd - run.newBegin));
+            shift += static_cast<std::intptr_t>(run.newEnd - run.newBegin) -
+                     static_cast<std::intptr_t>(run.oldEnd - run.oldBegin);
+        }
     }
     editor.EndUndoAction();
     RestyleRuns(editor);
@@ -456,6 +530,69 @@ void ChangedLines::Write(const Editor& editor) const {
     RestoreHiddenLines(editor);
     RestoreMarkers(editor);
     RestoreHighlights(editor);
+}
+
+// Making a replacement anew can run out of memory: then what was written is
+// undone, and the document stands as it was.
+void ChangedLines::WriteMadeAnew(const Editor& editor) const {
+    std::intptr_t shift = 0;  // how much longer the document has grown so far
+    bool wrote = false;
+    try {
+        for (const Run& run : runs_) shift = WriteRunMadeAnew(editor, run, shift, wrote);
+    } catch (...) {
+        editor.EndUndoAction();
+        if (wrote) editor.Undo();  // else Undo would take back the user's last edit
+        throw;
+    }
+}
+
+// Writes the run in pieces of whole lines, each made anew from the document's
+// text as it stands when the piece is made (the pieces and runs before it
+// have moved it by `shift`). Each piece replaces only what of it lies among
+// the run's changed bytes: the bytes before and after them are the same in
+// both versions, and pieces start at line starts in both. Returns the shift
+// after the run.
+std::intptr_t ChangedLines::WriteRunMadeAnew(const Editor& editor, const Run& run, std::intptr_t shift,
+                                             bool& wrote) const {
+    lines_->StartAt(run.firstLine);
+    const std::intptr_t textEnd = position_ + static_cast<std::intptr_t>(oldText_.size()) + shift;
+    const std::intptr_t after = editor.PositionFromLine(run.lastLine + 1);
+    std::intptr_t end = after < 0 ? textEnd : std::min(after, textEnd);  // of the run's lines
+    std::intptr_t at = editor.PositionFromLine(run.firstLine);
+    do {
+        const std::intptr_t rest = end - at;
+        std::string_view old = OldBytes(editor, at, std::min(rest, static_cast<std::intptr_t>(pieceBytes_)), shift);
+        std::size_t taken = lines_->Make(old, old.size() == static_cast<std::size_t>(rest));
+        if (taken == 0 && old.size() < static_cast<std::size_t>(rest)) {  // a line longer than a piece
+            old = OldBytes(editor, at, rest, shift);
+            taken = lines_->Make(old, true);
+        }
+        const std::string_view made = lines_->Made();
+        const auto oldAt = static_cast<std::size_t>(at - position_ - shift), newAt = static_cast<std::size_t>(at - position_);
+        const std::size_t oldFrom = std::max(oldAt, run.oldBegin), newFrom = std::max(newAt, run.newBegin);
+        const std::size_t oldTo = std::max(oldFrom, std::min(oldAt + taken, run.oldEnd));
+        const std::size_t newTo = std::max(newFrom, std::min(newAt + made.size(), run.newEnd));
+        if (oldFrom < oldTo || newFrom < newTo) {
+            const std::intptr_t start = position_ + static_cast<std::intptr_t>(oldFrom) + shift;
+            editor.ReplaceRange(start, start + static_cast<std::intptr_t>(oldTo - oldFrom),
+                                made.substr(newFrom - newAt, newTo - newFrom));
+            wrote = true;
+        }
+        const auto grown = static_cast<std::intptr_t>(made.size()) - static_cast<std::intptr_t>(taken);
+        shift += grown;
+        end += grown;
+        at += static_cast<std::intptr_t>(made.size());
+    } while (at < end);
+    return shift;
+}
+
+// `length` bytes of the document from `start` on, which lie where the old
+// text had them before the document grew by `shift`.
+std::string_view ChangedLines::OldBytes(const Editor& editor, std::intptr_t start, std::intptr_t length,
+                                        std::intptr_t shift) const {
+    if (!oldInPlace_) return oldText_.substr(static_cast<std::size_t>(start - position_ - shift), static_cast<std::size_t>(length));
+    if (const std::optional<std::string_view> bytes = editor.RangeInPlace(start, length)) return *bytes;
+    throw std::runtime_error("the editor gave no text");
 }
 
 // Styles the runs' lines again, from the line above each run (whose fold

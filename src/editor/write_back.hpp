@@ -34,6 +34,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -115,32 +116,96 @@ class ViewRedrawOff {
     const SetViewRedraw& setRedraw_;
 };
 
+// The new text of runs of changed lines, made again as each run is written
+// instead of held whole: the run's lines formatted anew from the old ones.
+class RunLines {
+   public:
+    // Makes room, once, for pieces of about `pieceBytes`: Make then
+    // allocates nothing.
+    virtual void Reserve(std::size_t pieceBytes) = 0;
+    // Starts over before `line`, the first line of a run.
+    virtual void StartAt(std::intptr_t line) = 0;
+    // Makes the new form of whole lines at the start of `oldLines`, in place
+    // of what it made before, as many as a piece holds, and returns the old
+    // bytes they took: at least one line when `last`, which says that
+    // `oldLines` ends with the last line wanted; else a line whose end it
+    // does not show is left for the next call.
+    virtual std::size_t Make(std::string_view oldLines, bool last) = 0;
+    virtual std::string_view Made() const = 0;
+    // The new form of all of `oldLines`, whole lines, at once.
+    virtual std::string MakeAll(std::string_view oldLines) = 0;
+
+   protected:
+    ~RunLines() = default;
+};
+
+// Changed lines firstLine..lastLine; the bytes that differ are
+// [oldBegin, oldEnd) of the old text and [newBegin, newEnd) of the new.
+struct ChangedRun {
+    std::intptr_t firstLine;
+    std::intptr_t lastLine;
+    std::size_t oldBegin, oldEnd;
+    std::size_t newBegin, newEnd;
+
+    bool operator==(const ChangedRun&) const = default;
+};
+
+// The cheapest way of writing runs found one after another, joining
+// neighbours (see write_back.cpp).
+class CheapestWriting {
+   public:
+    // Takes the next run; returns the first run of the replacement that ends
+    // with it in the cheapest way of writing the runs so far.
+    std::size_t Add(const ChangedRun& run);
+    double cost() const { return cost_; }
+
+   private:
+    std::size_t count_ = 0;
+    double cost_ = 0;
+    // The best first run for a replacement of several, and what writing the
+    // runs before it costs.
+    std::size_t start_ = 0;
+    ChangedRun startRun_{};
+    double startBefore_ = 0, startKey_ = 0;
+};
+
 // The changes between a text that the document holds and its replacement.
 // Everything that allocates happens when it is made, so that writing it
-// cannot stop halfway.
+// cannot stop halfway; only a replacement made anew as it is written (see
+// RunLines) may, and then what was written is undone.
 class ChangedLines {
    public:
+    using Run = ChangedRun;
+    // A replacement made anew as it is written holds about this many bytes at
+    // most: a longer run is written in pieces of whole lines, so that the
+    // memory that Format takes beyond the document stays small.
+    static constexpr std::size_t kPieceBytes = 4 << 20;
+    // What writing the runs costs, each apart, and joined the cheapest way.
+    struct Costs {
+        double apart, joined;
+    };
+    class Finder;
+
     // `oldText` is what the document holds from `position` on, `firstLine`
     // being the line there; `newText` must outlive this object. Reads what
     // the write will disturb.
     ChangedLines(const Editor& editor, std::intptr_t position, std::intptr_t firstLine, std::string_view oldText,
                  std::string_view newText);
+    // The same from the runs that `found` found as the new text was made,
+    // without it: `lines` makes each run's new text again as it is written,
+    // from the document's text, which `oldText` is while it lies in place
+    // (`oldInPlace`) and a copy of otherwise, in pieces of about `pieceBytes`.
+    // `lines` must outlive this object.
+    ChangedLines(const Editor& editor, std::intptr_t position, std::string_view oldText, Finder&& found,
+                 RunLines& lines, bool oldInPlace, std::size_t pieceBytes = kPieceBytes);
 
     bool empty() const { return runs_.empty(); }
+    const std::vector<Run>& runs() const { return runs_; }
 
     // Replaces each run of changed lines, all of them as one undo step, then
     // puts back what the replacements disturbed. Sends nothing when nothing
     // changed.
     void Write(const Editor& editor) const;
-
-    // Changed lines firstLine..lastLine; the bytes that differ are
-    // [oldBegin, oldEnd) of the old text and [newBegin, newEnd) of the new.
-    struct Run {
-        std::intptr_t firstLine;
-        std::intptr_t lastLine;
-        std::size_t oldBegin, oldEnd;
-        std::size_t newBegin, newEnd;
-    };
 
     // Joins neighbouring runs, in order and apart, into the replacements that
     // cost least by the costs above, never more than kMaxEdits of them. A
@@ -151,6 +216,54 @@ class ChangedLines {
     // where the cheapest way of writing all the runs joins them whatever
     // follows, so that a dense pattern of changes keeps few runs in memory.
     static void JoinNewest(std::vector<Run>& runs);
+
+   private:
+    // The runs as they are found, in order, and what writing them costs.
+    struct Collector {
+        std::vector<Run> runs;
+        double apart = 0;
+        CheapestWriting cheapest;
+
+        void Add(const Run& run);
+        Costs costs() const { return {apart, cheapest.cost()}; }
+    };
+
+   public:
+    // Finds the runs as the lines of both versions come, in order, from the
+    // old text and the new bytes of the changed lines only: the runs that
+    // the walk over both whole texts finds.
+    class Finder {
+       public:
+        Finder(std::string_view oldText, std::intptr_t firstLine) : old_(oldText), line_(firstLine) {}
+        // The next line is the same in both versions, `length` bytes with
+        // its line break.
+        void Same(std::size_t length);
+        // The next line changed: `oldLength` bytes of the old text, and
+        // `newLine` (with its line break), which must stay valid until the
+        // next call.
+        void Changed(std::size_t oldLength, std::string_view newLine);
+        // Ends the last run; the runs found are then complete.
+        void Finish() { Close(); }
+
+        // The line that comes next, and whether a run is open before it.
+        std::intptr_t line() const { return line_; }
+        bool inRun() const { return open_; }
+        const std::vector<Run>& runs() const { return found_.runs; }
+        std::size_t newSize() const { return newAt_; }
+
+       private:
+        friend class ChangedLines;
+        void Close();
+
+        std::string_view old_;
+        std::intptr_t line_;
+        std::size_t oldAt_ = 0, newAt_ = 0;
+        bool open_ = false;
+        Run run_{};
+        std::size_t lastOldAt_ = 0, lastOldLength_ = 0;  // the open run's last line
+        std::string_view lastNew_;
+        Collector found_;
+    };
 
    private:
     struct MarkedLine {
@@ -168,13 +281,14 @@ class ChangedLines {
     };
     struct LineWalk;
 
-    // What writing the runs costs, each apart, and joined the cheapest way.
-    struct Costs {
-        double apart, joined;
-    };
+    void ReadDisturbed(const Editor& editor, std::string_view oldText, Costs costs);
     Costs FindRuns(std::string_view oldText, std::intptr_t firstLine);
     void ChooseReplacements(Costs costs);
-    void AddRun(Run run, std::string_view oldText);
+    Run Trimmed(Run run, std::string_view oldText) const;
+    void WriteMadeAnew(const Editor& editor) const;
+    std::intptr_t WriteRunMadeAnew(const Editor& editor, const Run& run, std::intptr_t shift, bool& wrote) const;
+    std::string_view OldBytes(const Editor& editor, std::intptr_t start, std::intptr_t length,
+                              std::intptr_t shift) const;
     template <class Visit>
     void ForEachMarkedLine(const Editor& editor, Visit&& visit) const;
     void ReadHiddenLines(const Editor& editor);
@@ -197,6 +311,10 @@ class ChangedLines {
 
     std::intptr_t position_;
     std::string_view newText_;
+    RunLines* lines_ = nullptr;  // when the new text is made as it is written
+    std::string_view oldText_;   // valid while writing when it is a copy
+    bool oldInPlace_ = false;
+    std::size_t pieceBytes_ = kPieceBytes;
     std::vector<Run> runs_;
     std::uint32_t markerMask_ = ~0u;  // the real markers among SCI_MARKERGET's bits
     std::vector<MarkedLine> markers_;     // by line

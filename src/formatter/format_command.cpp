@@ -97,15 +97,15 @@ void RunFormat(const Platform& platform, const FormatSettings& settings, Formatt
     if (!target) return;
     if (target->selectionMode && settings.selectionContext) FollowTextAbove(editor, engine);
     // The pass that formats the text finds a NUL in it too.
-    const FormattedText formatted = FormatText(target->text(), engine);
-    if (formatted.holdsNul) {
+    FormattedRuns formatted(target->text(), target->firstLine, engine, platform.lowerCaseFolds);
+    if (formatted.holdsNul()) {
         engine.StartRun();  // the run never was
         Restore(editor, *target);
         platform.showMessageBox(kFormatBoxTitle, kNulSkippedText, 0);
         return;
     }
-    writeBack(editor, {target->text(), formatted.text, target->position, target->firstLine, target->selectionMode,
-                       target->view, caretLine, platform.setViewRedraw});
+    writeBack(editor, {target->text(), target->inPlace.has_value(), formatted, target->position, target->firstLine,
+                       target->selectionMode, target->view, caretLine, platform.setViewRedraw});
     target.reset();  // written: nothing to restore from here on
     if (state.formatErrorState == kErrorRecorded) {
         platform.showMessageBox(kFormatBoxTitle, Text(kFormatErrorPrefix) + FromUtf8(state.errorLocation), 0);
@@ -124,16 +124,17 @@ FormatSettings FollowEditorStyle(const Editor& editor, FormatSettings settings) 
 }
 
 void WriteChangedLines(const Editor& editor, const Rewrite& rewrite) {
-    // One compare tells an unchanged text faster than the walk over its lines.
-    if (rewrite.newText == rewrite.oldText) return ScrollToAndGotoLine(editor, rewrite.view, rewrite.caretLine);
-    const ChangedLines changes(editor, rewrite.position, rewrite.firstLine, rewrite.oldText, rewrite.newText);
+    if (rewrite.formatted.unchanged()) return ScrollToAndGotoLine(editor, rewrite.view, rewrite.caretLine);
+    const std::size_t newSize = rewrite.formatted.newSize();
+    const ChangedLines changes(editor, rewrite.position, rewrite.oldText, std::move(rewrite.formatted.finder()),
+                               rewrite.formatted, rewrite.oldInPlace);
     // When an insertion does not fit in the room left in Scintilla's buffer,
     // the buffer grows to the document and the insertion together and is
     // filled with zeros all through (twice: text and styles); room for what
     // Format adds, made at once, costs what the added bytes cost. Below 64 KB
     // that fill costs too little to be worth two messages.
-    if (rewrite.newText.size() > rewrite.oldText.size() && rewrite.oldText.size() >= 64 * 1024) {
-        editor.Allocate(editor.Length() + static_cast<std::intptr_t>(rewrite.newText.size() - rewrite.oldText.size()));
+    if (newSize > rewrite.oldText.size() && rewrite.oldText.size() >= 64 * 1024) {
+        editor.Allocate(editor.Length() + static_cast<std::intptr_t>(newSize - rewrite.oldText.size()));
     }
     const ViewRedrawOff redrawOff(rewrite.setViewRedraw);  // until the view is back in place
     changes.Write(editor);

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "formatter/format_runs.hpp"
 #include "formatter/indent_engine.hpp"
 #include "editor/editor.hpp"
 #include "editor/platform.hpp"
@@ -22,10 +23,12 @@ inline constexpr std::u16string_view kReadOnlyText =
 
 // What Format read and what goes in its place: the document's text from
 // `position` on (the widened selection, or all of it), which may point into
-// the document and so is valid until the first edit, and its formatted form.
+// the document (`oldInPlace`) and so is valid until the first edit, and the
+// runs of its lines that formatting changes.
 struct Rewrite {
     std::string_view oldText;
-    const std::string& newText;
+    bool oldInPlace;
+    FormattedRuns& formatted;
     std::intptr_t position;
     std::intptr_t firstLine;
     bool selectionMode;

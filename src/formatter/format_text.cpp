@@ -20,10 +20,11 @@ std::string_view TrimmedLine(std::string_view source, std::size_t begin, std::si
 }
 
 // Runs the engine over the lines of `source` and hands each formatted line to
-// `emit(indentation width, line, hasBreak)`. Unless `last`, stops before a
-// line whose end `source` does not show yet (no break, or a CR at its very
-// end, which an LF may follow). With kNulEnds, stops at a NUL byte and counts
-// it. Returns where it stopped.
+// `emit(indentation width, line, where it lies in source)`, which returns
+// whether it took the line: if not, stops before it (the engine has seen it).
+// Unless `last`, stops before a line whose end `source` does not show yet (no
+// break, or a CR at its very end, which an LF may follow). With kNulEnds,
+// stops at a NUL byte and counts it. Returns where it stopped.
 template <FormatPath kPath, bool kNulEnds, class Emit>
 std::size_t FormatLines(std::string_view source, bool last, IndentEngine& engine, LineFormatter::Count& count,
                         Emit&& emit) {
@@ -44,7 +45,10 @@ std::size_t FormatLines(std::string_view source, bool last, IndentEngine& engine
             kPath == FormatPath::kFast ? scan.FactsFrom(static_cast<std::size_t>(line.data() - source.data())) : kAnalyzeLine;
         ++count.lines;
         const bool hadError = engine.state().formatErrorState == kErrorRecorded;
-        emit(style.Width(static_cast<std::size_t>(engine.IndentLine(line, facts)), line.empty()), line, next != scan.end);
+        if (!emit(style.Width(static_cast<std::size_t>(engine.IndentLine(line, facts)), line.empty()), line,
+                  SourceLine{at, scan.end, next})) {
+            return at;
+        }
         if (!hadError && engine.state().formatErrorState == kErrorRecorded) count.errorLine = count.lines;
         at = next;
         if (at == source.size()) return at;  // a final line break ends the text: no empty line after it
@@ -168,20 +172,32 @@ std::size_t LineFormatter::Run(std::string_view text, bool last) {
     if (path_ == FormatPath::kPlain) {
         return FormatLines<FormatPath::kPlain, true>(
             text, last, engine_, lines_,
-            [&](std::size_t indent, std::string_view line, bool hasBreak) { WriteLine(out_, fill, indent, line, hasBreak); });
+            [&](std::size_t indent, std::string_view line, SourceLine old) {
+                WriteLine(out_, fill, indent, line, old.hasBreak());
+                return true;
+            });
     }
     const char* const end = text.data() + text.size();
     return FormatLines<FormatPath::kFast, true>(
-        text, last, engine_, lines_, [&](std::size_t indent, std::string_view line, bool hasBreak) {
-            WriteLineInBlocks(out_, fill, end, indent, line, hasBreak);
+        text, last, engine_, lines_, [&](std::size_t indent, std::string_view line, SourceLine old) {
+            WriteLineInBlocks(out_, fill, end, indent, line, old.hasBreak());
+            return true;
         });
+}
+
+std::size_t VisitFormattedLines(std::string_view source, bool last, IndentEngine& engine, LineVisitor& visitor,
+                                LineFormatter::Count& count) {
+    return FormatLines<FormatPath::kFast, true>(source, last, engine, count,
+                                                [&](std::size_t indent, std::string_view line, SourceLine old) {
+                                                    return visitor.Visit(old, indent, line);
+                                                });
 }
 
 void FollowContext(std::string_view textAbove, IndentEngine& engine) {
     if (textAbove.empty()) return;  // no line above: not even an empty one
     const std::int32_t errorState = engine.SwapErrorState(kRecordingOff);
     LineFormatter::Count count;  // a NUL above is text like any other byte there
-    FormatLines<FormatPath::kFast, false>(textAbove, true, engine, count, [](std::size_t, std::string_view, bool) {});
+    FormatLines<FormatPath::kFast, false>(textAbove, true, engine, count, [](std::size_t, std::string_view, SourceLine) { return true; });
     engine.SwapErrorState(errorState);
 }
 

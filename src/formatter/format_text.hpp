@@ -129,6 +129,31 @@ class LineFormatter {
     Count lines_;
 };
 
+// Where a line lies in a text: its bytes [begin, end), its line break
+// [end, next).
+struct SourceLine {
+    std::size_t begin, end, next;
+    bool hasBreak() const { return next != end; }
+};
+
+// Takes the lines of a text as the pipeline formats them, in order.
+class LineVisitor {
+   public:
+    // `line` (trimmed, in the text) gets `width` bytes of indentation.
+    // Returns whether it took the line; if not, the lines stop before it.
+    virtual bool Visit(SourceLine old, std::size_t width, std::string_view line) = 0;
+
+   protected:
+    ~LineVisitor() = default;
+};
+
+// Formats `source` as LineFormatter does (Finish with `last`, else Take),
+// with an engine whose run has been started, but hands each line to
+// `visitor` instead of writing it. Stops at a NUL byte, as FormatText does,
+// and counts it in `count`. Returns where it stopped.
+std::size_t VisitFormattedLines(std::string_view source, bool last, IndentEngine& engine, LineVisitor& visitor,
+                                LineFormatter::Count& count);
+
 // Runs the engine over the lines of `textAbove`, the text above a selection
 // of whole lines, as a whole-document run would before it reaches the
 // selection, but writes nothing and records no format error. The selection

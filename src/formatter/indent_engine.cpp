@@ -219,6 +219,11 @@ void IndentEngine::StartRun() {
     state_.currentRoutine = kMainProgram;
 }
 
+void IndentEngine::Reserve(std::size_t bytes) {
+    if (analysis_.size() < 3 * bytes + 1) analysis_.resize(3 * bytes + 1);
+    state_.currentRoutine.reserve(std::max(bytes, kMainProgram.size()));
+}
+
 // The analysis text: the line lower-cased, with string literals and the
 // comment dropped (a complete literal leaves its closing quote), a space on
 // both sides of every operator character and one after every colon, so that

@@ -119,6 +119,10 @@ class IndentEngine {
 
     const FormatterState& state() const { return state_; }
 
+    // Makes room for lines up to `bytes` long, so that the lines that follow
+    // allocate nothing (the state's routine included).
+    void Reserve(std::size_t bytes);
+
    private:
     std::string_view BuildAnalysisText(std::string_view line);
     // The indentation of a line from its rule text and the text's first word.

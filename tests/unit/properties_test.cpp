@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstdint>
 #include <functional>
@@ -32,6 +33,7 @@
 #include "real_scintilla.hpp"
 #endif
 #include "formatter/format_command.hpp"
+#include "formatter/format_runs.hpp"
 #include "formatter/format_text.hpp"
 #include "program_generator.hpp"
 #include "reference.hpp"
@@ -483,6 +485,38 @@ TYPED_TEST(WriteBackProperties, ChangedLinesWriteBackKeepsMarkersAndIsOneUndoSte
         }
         editor.Undo();
         EXPECT_EQ(editor.document(), sample.text) << label;
+        if (this->HasFailure()) break;
+    }
+}
+
+// Format finds the runs as it formats, without the new text: they are those
+// that comparing the whole texts finds, joined alike, in every indentation
+// style; written in pieces of a few lines (made anew from the document), the
+// text they leave is the formatted text.
+TYPED_TEST(WriteBackProperties, RunsFoundWhileFormattingAreThoseOfTheWholeTexts) {
+    for (std::size_t i = 0; i < Samples().size(); i += 2) {
+        const Sample& sample = Samples()[i];
+        FormatSettings settings = sample.settings;
+        std::tie(settings.indentWidth, settings.useTabs, settings.blankLinesEmpty) =
+            std::array{std::tuple{2, 0, false}, std::tuple{4, 1, false}, std::tuple{3, 0, true}}[i % 3];
+        const std::string want = Format(sample.text, settings).text;
+        TypeParam editor = LoadEditor<TypeParam>(sample.text, i);
+        const SendToEditor send = [&editor](unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
+            return editor.Handle(message, wParam, lParam);
+        };
+        const Editor view(send);
+        const ChangedLines whole(view, 0, 0, sample.text, want);
+        const LowerCaseFolds folds;
+        FormatterState state;
+        IndentEngine engine(state, settings, folds);
+        engine.StartRun();
+        const std::optional<std::string_view> inPlace = view.DocumentInPlace(view.Length());
+        FormattedRuns formatted(inPlace.value_or(sample.text), 0, engine, folds);
+        const ChangedLines streamed(view, 0, inPlace.value_or(sample.text), std::move(formatted.finder()), formatted,
+                                    inPlace.has_value(), 1 + i % 97);
+        EXPECT_EQ(streamed.runs(), whole.runs()) << sample.name;
+        streamed.Write(view);
+        EXPECT_EQ(editor.document(), want) << sample.name;
         if (this->HasFailure()) break;
     }
 }
