@@ -31,6 +31,13 @@
 // replacement, spanning the unchanged lines between them, where rewriting
 // those lines costs less than the edits it saves, and change history marks
 // those lines too. The view does not redraw meanwhile (ViewRedrawOff).
+//
+// The Format command never holds the new text whole: the runs are found as
+// the text is formatted (Finder), and each run's new text is made again from
+// the document as the run is written (RunLines), in pieces of whole lines of
+// at most kPieceBytes: a run longer than that is written as several
+// replacements, one after another. The whole-text form is the plain
+// statement of the same runs, kept to check the other against.
 
 #include <cstddef>
 #include <cstdint>
