@@ -280,13 +280,12 @@ void ChangedLines::Finder::Same(std::size_t length) {
 // The bytes that both versions share at a run's start end within its first
 // line: a new line ends in CR LF, so the old one cannot hold all of it and
 // be another line, and the old text goes on after a CR of its own with no LF.
-void ChangedLines::Finder::Changed(std::size_t oldLength, std::string_view newLine) {
+void ChangedLines::Finder::Changed(std::size_t oldLength, const FormattedLine& newLine) {
     const std::string_view oldLine = old_.substr(oldAt_, oldLength);
     if (!open_) {
         const std::size_t most = std::min(oldLine.size(), newLine.size());
-        const auto shared = static_cast<std::size_t>(
-            std::mismatch(oldLine.begin(), oldLine.begin() + static_cast<std::ptrdiff_t>(most), newLine.begin()).first -
-            oldLine.begin());
+        std::size_t shared = 0;
+        while (shared < most && oldLine[shared] == newLine[shared]) ++shared;
         run_ = {line_, line_, oldAt_ + shared, 0, newAt_ + shared, 0};
         open_ = true;
     }
@@ -308,10 +307,10 @@ void ChangedLines::Finder::Close() {
     if (!open_) return;
     open_ = false;
     const std::string_view oldLine = old_.substr(lastOldAt_, lastOldLength_);
-    const std::size_t most = std::min({run_.oldEnd - run_.oldBegin, run_.newEnd - run_.newBegin, oldLine.size(),
-                                       lastNew_.size()});
+    const std::size_t newSize = lastNew_.size();
+    const std::size_t most = std::min({run_.oldEnd - run_.oldBegin, run_.newEnd - run_.newBegin, oldLine.size(), newSize});
     std::size_t shared = 0;
-    while (shared < most && oldLine[oldLine.size() - 1 - shared] == lastNew_[lastNew_.size() - 1 - shared]) ++shared;
+    while (shared < most && oldLine[oldLine.size() - 1 - shared] == lastNew_[newSize - 1 - shared]) ++shared;
     run_.oldEnd -= shared;
     run_.newEnd -= shared;
     found_.Add(run_);

@@ -157,6 +157,21 @@ struct ChangedRun {
     bool operator==(const ChangedRun&) const = default;
 };
 
+// A line as Format writes it: `indent` bytes of `fill`, its text, and a
+// CR LF unless it ends the text.
+struct FormattedLine {
+    std::size_t indent;
+    char fill;
+    std::string_view text;
+    bool crlf;
+
+    std::size_t size() const { return indent + text.size() + (crlf ? 2 : 0); }
+    char operator[](std::size_t at) const {
+        if (at < indent) return fill;
+        return at - indent < text.size() ? text[at - indent] : "\r\n"[at - indent - text.size()];
+    }
+};
+
 // The cheapest way of writing runs found one after another, joining
 // neighbours (see write_back.cpp).
 class CheapestWriting {
@@ -246,9 +261,8 @@ class ChangedLines {
         // its line break.
         void Same(std::size_t length);
         // The next line changed: `oldLength` bytes of the old text, and
-        // `newLine` (with its line break), which must stay valid until the
-        // next call.
-        void Changed(std::size_t oldLength, std::string_view newLine);
+        // `newLine`, whose text must stay valid until the next call.
+        void Changed(std::size_t oldLength, const FormattedLine& newLine);
         // Ends the last run; the runs found are then complete.
         void Finish() { Close(); }
 
@@ -268,7 +282,7 @@ class ChangedLines {
         bool open_ = false;
         Run run_{};
         std::size_t lastOldAt_ = 0, lastOldLength_ = 0;  // the open run's last line
-        std::string_view lastNew_;
+        FormattedLine lastNew_{};
         Collector found_;
     };
 

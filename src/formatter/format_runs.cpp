@@ -1,7 +1,6 @@
 #include "formatter/format_runs.hpp"
 
 #include <algorithm>
-#include <cstring>
 #include <stdexcept>
 
 namespace halvex {
@@ -39,10 +38,7 @@ bool FormattedRuns::Visit(SourceLine old, std::size_t width, std::string_view li
         while (!starts_.empty() && !runs.empty() && starts_.back().line > runs.back().firstLine) starts_.pop_back();
         starts_.push_back(before);
     }
-    newLine_.assign(width, fill_);
-    newLine_.append(line);
-    if (old.hasBreak()) newLine_.append("\r\n");
-    finder_.Changed(old.next - old.begin, newLine_);
+    finder_.Changed(old.next - old.begin, {width, fill_, line, old.hasBreak()});
     return true;
 }
 
@@ -78,7 +74,7 @@ void FormattedRuns::StartAt(std::intptr_t line) {
 
 class FormattedRuns::PieceWriter final : public LineVisitor, public FormatOutput {
    public:
-    PieceWriter(FormattedRuns& runs) : runs_(runs) {
+    PieceWriter(FormattedRuns& runs, const char* sourceEnd) : runs_(runs), sourceEnd_(sourceEnd) {
         cursor_ = runs.made_.get();
         limit_ = cursor_ + runs.madeRoom_ + kSpare;
     }
@@ -93,11 +89,7 @@ class FormattedRuns::PieceWriter final : public LineVisitor, public FormatOutput
             runs_.scratch_.pendingIndent = levelBefore_.second;
             return false;
         }
-        char* const to = Room(length);
-        std::memset(to, runs_.fill_, width);
-        std::memcpy(to + width, line.data(), line.size());
-        if (old.hasBreak()) std::memcpy(to + width + line.size(), "\r\n", 2);
-        Wrote(length);
+        WriteLineInBlocks(*this, runs_.fill_, sourceEnd_, width, line, old.hasBreak());
         levelBefore_ = {runs_.scratch_.indentLevel, runs_.scratch_.pendingIndent};
         return true;
     }
@@ -106,11 +98,12 @@ class FormattedRuns::PieceWriter final : public LineVisitor, public FormatOutput
     void MakeRoom(std::size_t) override { throw std::logic_error("a piece outgrew its room"); }
 
     FormattedRuns& runs_;
+    const char* sourceEnd_;
     std::pair<std::int64_t, std::int64_t> levelBefore_{runs_.scratch_.indentLevel, runs_.scratch_.pendingIndent};
 };
 
 std::size_t FormattedRuns::Make(std::string_view oldLines, bool last) {
-    PieceWriter writer(*this);
+    PieceWriter writer(*this, oldLines.data() + oldLines.size());
     LineFormatter::Count count;
     const std::size_t taken = VisitFormattedLines(oldLines, last, scratchEngine_, writer, count);
     madeSize_ = writer.size();

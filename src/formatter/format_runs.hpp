@@ -72,7 +72,6 @@ class FormattedRuns final : public RunLines, LineVisitor {
     Level before_;  // the level before the line being visited
     Level first_;   // before the source's first line
     std::vector<Level> starts_;  // before each run's first line, by line
-    std::string newLine_;        // the new bytes of the changed line last visited
     std::size_t longestLine_ = 0, longestNewLine_ = 0;
     ChangedLines::Finder finder_;
     LineFormatter::Count count_;

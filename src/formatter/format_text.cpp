@@ -73,6 +73,8 @@ void WriteLine(FormatOutput& out, char fill, std::size_t indent, std::string_vie
 // is overwritten by the next line or never taken. The first 64 bytes of
 // indentation and 32 of the line go in fixed blocks, so that no branch
 // depends on their lengths, which vary from line to line.
+}  // namespace
+
 void WriteLineInBlocks(FormatOutput& out, char fill, const char* sourceEnd, std::size_t indent, std::string_view line,
                        bool hasBreak) {
     static_assert(FormatOutput::kSpare >= 5 * kBlock);
@@ -91,6 +93,8 @@ void WriteLineInBlocks(FormatOutput& out, char fill, const char* sourceEnd, std:
     if (hasBreak) std::memcpy(text + line.size(), "\r\n", 2);
     out.Wrote(length);
 }
+
+namespace {
 
 // Collects formatted lines in a buffer of its own and hands them on in
 // pieces, so that each line costs a few plain copies and no allocation.

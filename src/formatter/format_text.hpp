@@ -95,6 +95,13 @@ class FormatOutput {
     char* limit_ = nullptr;
 };
 
+// Writes a formatted line into `out`: `indent` bytes of `fill`, `line`, and
+// a CR LF with `hasBreak`. Copies in whole 16-byte blocks, reading `line` up
+// to 32 bytes past its end where `sourceEnd`, the end of the text that holds
+// it, allows.
+void WriteLineInBlocks(FormatOutput& out, char fill, const char* sourceEnd, std::size_t indent, std::string_view line,
+                       bool hasBreak);
+
 // The pipeline over a text that arrives in parts, in one pass: each line is
 // scanned, checked for a NUL byte and formatted into `out` while it is in
 // the cache. Nothing of the input need be kept once it is taken.
