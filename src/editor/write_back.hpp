@@ -266,8 +266,7 @@ class ChangedLines {
         // Ends the last run; the runs found are then complete.
         void Finish() { Close(); }
 
-        // The line that comes next, and whether a run is open before it.
-        std::intptr_t line() const { return line_; }
+        // Whether a run is open before the line that comes next.
         bool inRun() const { return open_; }
         const std::vector<Run>& runs() const { return found_.runs; }
         std::size_t newSize() const { return newAt_; }
