@@ -426,6 +426,26 @@ void EditorHarness<Editor>::CheckKeepCase(const KeepCase& c) {
     EXPECT_EQ(editor_.document(), want) << c.name;
 }
 
+// An editor that stops giving its text in place once Format has written a
+// run: the runs written are undone. (The stand-in for an old editor gives no
+// text in place, and Format works on a copy of it.)
+TEST_P(FormatCommandTest, EditorThatStopsGivingItsTextGetsTheWritingUndone) {
+    const std::string places(kPlaces);
+    Load(places, 0, 0);
+    bool written = false;
+    Platform platform;
+    platform.sendToEditor = [&](unsigned message, std::uintptr_t wParam, std::intptr_t lParam) -> std::intptr_t {
+        written = written || message == sci::kReplaceTarget;
+        if (written && message == sci::kGetRangePointer) return 0;
+        return editor_.Handle(message, wParam, lParam);
+    };
+    platform.showMessageBox = [](std::u16string_view, std::u16string_view, unsigned) { return 1; };
+    FormatCommand(platform, {}, state_);
+    const bool inPlace = GetParam() == LengthConvention::kExcludesNul;
+    EXPECT_EQ(editor_.document(), inPlace ? places : WholeTextResult(places, 0, 0));
+    EXPECT_FALSE(editor_.undoGroupOpen());
+}
+
 TEST_P(FormatCommandTest, NulByteLeavesDocumentAndSelectionAlone) {
     for (const SkipCase& c : kSkipCases) {
         if (!c.realCoreOnly) CheckSkipCase(c);
