@@ -10,15 +10,6 @@
 namespace halvex {
 namespace {
 
-// The line from `begin` to `end` without the blanks that Format removes.
-template <FormatPath kPath>
-std::string_view TrimmedLine(std::string_view source, std::size_t begin, std::size_t end, const IndentEngine& engine) {
-#if defined(__SSE2__)
-    if constexpr (kPath == FormatPath::kFast) return TrimBlanksSse2(source, begin, end, engine.trimsTabs());
-#endif
-    return engine.TrimLine(source.substr(begin, end - begin));
-}
-
 // Runs the engine over the lines of `source` and hands each formatted line to
 // `emit(indentation width, line, where it lies in source)`, which returns
 // whether it took the line: if not, stops before it (the engine has seen it).
@@ -30,17 +21,21 @@ std::size_t FormatLines(std::string_view source, bool last, IndentEngine& engine
                         Emit&& emit) {
     if (source.empty() && last && count.lines != 0) return 0;  // the input ended in a line break: no line after it
     const IndentStyle style = IndentStyle::Of(engine.settings());
+    const bool tabs = engine.trimsTabs();
     std::size_t at = 0;
     while (true) {
-        const LineScan scan =
-            kPath == FormatPath::kFast ? ScanLine<kNulEnds>(source, at) : ScanLinePortable<kNulEnds>(source, at);
+        const LineScan scan = kPath == FormatPath::kFast ? ScanLine<kNulEnds>(source, at, tabs)
+                                                         : ScanLinePortable<kNulEnds>(source, at, tabs);
         if (!last && scan.end + 1 >= source.size()) return at;
         if (kNulEnds && scan.end != source.size() && source[scan.end] == '\0') {
             count.nul = true;
             return at;
         }
         const std::size_t next = NextLineStart(source, scan.end);
-        const std::string_view line = TrimmedLine<kPath>(source, at, scan.end, engine);
+        // The plain path trims the line itself.
+        const std::string_view line = kPath == FormatPath::kFast
+                                          ? source.substr(scan.trimBegin, scan.trimEnd - scan.trimBegin)
+                                          : engine.TrimLine(source.substr(at, scan.end - at));
         const LineFacts facts =
             kPath == FormatPath::kFast ? scan.FactsFrom(static_cast<std::size_t>(line.data() - source.data())) : kAnalyzeLine;
         ++count.lines;

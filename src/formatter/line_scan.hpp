@@ -13,6 +13,9 @@
 // With kNulEnds (the default) a NUL byte ends a line too, in the same
 // compare as CR and LF: the pipeline refuses a text that holds one, and so
 // finds it in the pass that formats the text instead of a pass of its own.
+//
+// Both also trim the line: its bytes without the blanks at either end
+// (spaces; tabs as well when `tabs`), as IndentEngine::TrimLine trims it.
 
 #include <algorithm>
 #include <bit>
@@ -27,6 +30,7 @@
 
 #include "formatter/indent_engine.hpp"
 #include "text/byte_scan.hpp"
+#include "text/text.hpp"
 
 namespace halvex {
 
@@ -34,12 +38,25 @@ struct LineScan {
     std::size_t end = 0;      // the first CR or LF (or NUL) at or after the start, or the text's size
     std::size_t special = 0;  // the first quote, apostrophe or non-ASCII byte before `end`, or `end`
     bool colon = false;       // whether a colon comes before `end`
+    // The line without its blanks: from `trimBegin` to `trimEnd`; both are
+    // `end` for a line of blanks only.
+    std::size_t trimBegin = 0;
+    std::size_t trimEnd = 0;
 
     // The facts of the part of the line from `begin` to `end`.
     LineFacts FactsFrom(std::size_t begin) const { return {special - begin, colon}; }
 };
 
 namespace line_scan_detail {
+
+// Sets the trimmed bounds of a scanned line that starts at `from`.
+inline LineScan Trimmed(std::string_view text, std::size_t from, bool tabs, LineScan scan) {
+    const std::string_view line = text.substr(from, scan.end - from);
+    const std::string_view trimmed = tabs ? TrimSpacesAndTabs(line) : TrimSpaces(line);
+    scan.trimBegin = static_cast<std::size_t>(trimmed.data() - text.data());
+    scan.trimEnd = scan.trimBegin + trimmed.size();
+    return scan;
+}
 
 // The rest of a scan, byte by byte, for the last few bytes of a text.
 template <bool kNulEnds>
@@ -62,7 +79,7 @@ LineScan FinishScan(std::string_view text, std::size_t at, LineScan scan) {
 // line ends at the lowest CR or LF, the first special byte is the lowest of
 // the lowest of each value, and a colon counts only below the line's end.
 template <bool kNulEnds = true>
-LineScan ScanLinePortable(std::string_view text, std::size_t from) {
+LineScan ScanLinePortable(std::string_view text, std::size_t from, bool tabs = false) {
     static_assert(std::endian::native == std::endian::little);
     constexpr std::uint64_t kHighs = 0x8080808080808080ull;
     LineScan scan{0, SIZE_MAX, false};
@@ -81,67 +98,38 @@ LineScan ScanLinePortable(std::string_view text, std::size_t from) {
         if (breaks != 0) {
             scan.end = at + static_cast<std::size_t>(std::countr_zero(breaks)) / 8;
             if (scan.special == SIZE_MAX) scan.special = scan.end;
-            return scan;
+            return line_scan_detail::Trimmed(text, from, tabs, scan);
         }
     }
-    return line_scan_detail::FinishScan<kNulEnds>(text, at, scan);
+    return line_scan_detail::Trimmed(text, from, tabs, line_scan_detail::FinishScan<kNulEnds>(text, at, scan));
 }
 
 #if defined(__SSE2__)
 namespace line_scan_detail {
 
-// The masks of one 16-byte block: line breaks, colons, and the bytes that end
-// a line's plain start.
+// The masks of one 16-byte block: line breaks, colons, the bytes that end a
+// line's plain start, and blanks (`tab` holds sixteen tabs when tabs are
+// blanks, else sixteen spaces).
 struct BlockMasks {
     unsigned breaks;
     unsigned colons;
     unsigned specials;
+    unsigned blanks;
 };
 
 template <bool kNulEnds>
-BlockMasks MasksOf(const char* at) {
+BlockMasks MasksOf(const char* at, __m128i tab) {
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
     const auto is = [&bytes](char c) { return _mm_cmpeq_epi8(bytes, _mm_set1_epi8(c)); };
     const __m128i breaks = _mm_or_si128(is('\r'), is('\n'));
     // A byte of 0x80 or more has its top bit set already.
     return {static_cast<unsigned>(_mm_movemask_epi8(kNulEnds ? _mm_or_si128(breaks, is('\0')) : breaks)),
             static_cast<unsigned>(_mm_movemask_epi8(is(':'))),
-            static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(is('"'), is('\'')), bytes)))};
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(is('"'), is('\'')), bytes))),
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(is(' '), _mm_cmpeq_epi8(bytes, tab))))};
 }
 
 }  // namespace line_scan_detail
-
-// The same, 32 bytes at a time (most lines end in their first 32 bytes, so
-// the loop is seldom taken twice and its exit is well predicted), then 16;
-// one bit per byte, all exact. Called once a line, it is worth inlining
-// into the pipeline's loop, which the compiler does not do by itself.
-template <bool kNulEnds = true>
-[[gnu::always_inline]] inline LineScan ScanLineSse2(std::string_view text, std::size_t from) {
-    using line_scan_detail::MasksOf;
-    LineScan scan{0, SIZE_MAX, false};
-    std::size_t at = from;
-    const auto take = [&scan, &at](std::uint64_t breaks, std::uint64_t colons, std::uint64_t specials) {
-        const std::uint64_t below = (breaks & (~breaks + 1)) - 1;  // the bits before the first break; all when none
-        if ((specials & below) != 0 && scan.special == SIZE_MAX) scan.special = at + std::countr_zero(specials);
-        scan.colon = scan.colon || (colons & below) != 0;
-        if (breaks == 0) return false;
-        scan.end = at + static_cast<std::size_t>(std::countr_zero(breaks));
-        if (scan.special == SIZE_MAX) scan.special = scan.end;
-        return true;
-    };
-    for (; text.size() - at >= 32; at += 32) {
-        const auto low = MasksOf<kNulEnds>(text.data() + at), high = MasksOf<kNulEnds>(text.data() + at + 16);
-        if (take(low.breaks | std::uint64_t{high.breaks} << 16, low.colons | std::uint64_t{high.colons} << 16,
-                 low.specials | std::uint64_t{high.specials} << 16)) {
-            return scan;
-        }
-    }
-    for (; text.size() - at >= 16; at += 16) {
-        const auto block = MasksOf<kNulEnds>(text.data() + at);
-        if (take(block.breaks, block.colons, block.specials)) return scan;
-    }
-    return line_scan_detail::FinishScan<kNulEnds>(text, at, scan);
-}
 
 // The bytes of `text` from `begin` to `end` without the blanks at either end
 // (spaces; tabs as well when `tabs`), sixteen bytes at a time: a mask of the
@@ -184,14 +172,67 @@ inline std::string_view TrimBlanksSse2(std::string_view text, std::size_t begin,
     }
     return text.substr(begin, end - begin);
 }
+
+// The line that starts at `from`, as ScanLinePortable finds it, 32 bytes at a
+// time (most lines end in their first 32 bytes, so the loop is seldom taken
+// twice and its exit is well predicted), then 16; one bit per byte, all exact. A line that ends in its first 32 bytes is
+// trimmed from the masks of its blanks, without a loop; a longer one by
+// TrimBlanksSse2. Called once a line, it is worth inlining into the
+// pipeline's loop, which the compiler does not do by itself.
+template <bool kNulEnds = true>
+[[gnu::always_inline]] inline LineScan ScanLineSse2(std::string_view text, std::size_t from, bool tabs = false) {
+    using line_scan_detail::MasksOf;
+    LineScan scan{0, SIZE_MAX, false};
+    std::size_t at = from;
+    const __m128i tab = _mm_set1_epi8(tabs ? '\t' : ' ');
+    const auto take = [&scan, &at](std::uint64_t breaks, std::uint64_t colons, std::uint64_t specials) {
+        const std::uint64_t below = (breaks & (~breaks + 1)) - 1;  // the bits before the first break; all when none
+        if ((specials & below) != 0 && scan.special == SIZE_MAX) scan.special = at + std::countr_zero(specials);
+        scan.colon = scan.colon || (colons & below) != 0;
+        if (breaks == 0) return false;
+        scan.end = at + static_cast<std::size_t>(std::countr_zero(breaks));
+        if (scan.special == SIZE_MAX) scan.special = scan.end;
+        return true;
+    };
+    const auto join = [](unsigned low, unsigned high) { return low | std::uint64_t{high} << 16; };
+    const auto trimmedSlowly = [&] {
+        const std::string_view line = TrimBlanksSse2(text, from, scan.end, tabs);
+        scan.trimBegin = static_cast<std::size_t>(line.data() - text.data());
+        scan.trimEnd = scan.trimBegin + line.size();
+        return scan;
+    };
+    if (text.size() - at >= 32) {
+        const auto low = MasksOf<kNulEnds>(text.data() + at, tab), high = MasksOf<kNulEnds>(text.data() + at + 16, tab);
+        const std::uint64_t breaks = join(low.breaks, high.breaks);
+        if (take(breaks, join(low.colons, high.colons), join(low.specials, high.specials))) {
+            const std::uint64_t solid = ~join(low.blanks, high.blanks) & ((breaks & (~breaks + 1)) - 1);
+            scan.trimBegin = solid == 0 ? scan.end : at + static_cast<std::size_t>(std::countr_zero(solid));
+            scan.trimEnd = solid == 0 ? scan.end : at + 64 - static_cast<std::size_t>(std::countl_zero(solid));
+            return scan;
+        }
+        at += 32;
+    }
+    for (; text.size() - at >= 32; at += 32) {
+        const auto low = MasksOf<kNulEnds>(text.data() + at, tab), high = MasksOf<kNulEnds>(text.data() + at + 16, tab);
+        if (take(join(low.breaks, high.breaks), join(low.colons, high.colons), join(low.specials, high.specials))) {
+            return trimmedSlowly();
+        }
+    }
+    for (; text.size() - at >= 16; at += 16) {
+        const auto block = MasksOf<kNulEnds>(text.data() + at, tab);
+        if (take(block.breaks, block.colons, block.specials)) return trimmedSlowly();
+    }
+    scan = line_scan_detail::FinishScan<kNulEnds>(text, at, scan);
+    return trimmedSlowly();
+}
 #endif
 
 template <bool kNulEnds = true>
-[[gnu::always_inline]] inline LineScan ScanLine(std::string_view text, std::size_t from) {
+[[gnu::always_inline]] inline LineScan ScanLine(std::string_view text, std::size_t from, bool tabs = false) {
 #if defined(__SSE2__)
-    return ScanLineSse2<kNulEnds>(text, from);
+    return ScanLineSse2<kNulEnds>(text, from, tabs);
 #else
-    return ScanLinePortable<kNulEnds>(text, from);
+    return ScanLinePortable<kNulEnds>(text, from, tabs);
 #endif
 }
 

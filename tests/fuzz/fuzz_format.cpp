@@ -66,9 +66,12 @@ void CheckFastPath(std::string_view input, FormatSettings settings) {
         HALVEX_FUZZ_CHECK(fastState.errorLocation == plainState.errorLocation);
     }
     for (std::size_t at = 0; at < input.size();) {
-        const LineScan fast = ScanLine(input, at), plain = ScanLinePortable(input, at);
-        HALVEX_FUZZ_CHECK(fast.end == plain.end && fast.special == plain.special && fast.colon == plain.colon);
-        at = fast.end + 1;
+        for (const bool tabs : {false, true}) {
+            const LineScan fast = ScanLine(input, at, tabs), plain = ScanLinePortable(input, at, tabs);
+            HALVEX_FUZZ_CHECK(fast.end == plain.end && fast.special == plain.special && fast.colon == plain.colon);
+            HALVEX_FUZZ_CHECK(fast.trimBegin == plain.trimBegin && fast.trimEnd == plain.trimEnd);
+        }
+        at = ScanLine(input, at).end + 1;
     }
 }
 

@@ -42,27 +42,47 @@ TEST(FormatText, LineBreaks) {
 
 // Both line scanners (ScanLine is the SSE2 one on x86-64) on lines that end
 // inside, at the edge of and past their 8- and 16-byte blocks, and in the
-// byte-by-byte tail of the text.
+// byte-by-byte tail of the text; and where each line is without its blanks
+// (the SSE2 scanner takes them from its masks when the line ends in its first
+// 32 bytes, and counts them otherwise).
 TEST(FormatText, LineScannersFindEndsAndPlainStarts) {
-    struct Case { const char* name; std::string_view text; std::size_t from, end, special; bool colon; };
+    struct Case {
+        const char* name;
+        std::string_view text;
+        std::size_t from, end, special;
+        bool colon;
+        std::size_t trimBegin, trimEnd;
+        bool tabs = false;
+    };
     const std::string spaced = std::string(20, ' ') + "PRINT \"a:b\"\n";
+    const std::string padding(32, 'x');
+    const std::string blankEnds = "   x = 1   \r\n" + padding, blanksOnly = "    \t  \n" + padding, tabbed = "\tx\t\r\n" + padding;
+    const std::string longBlanks = std::string(40, ' ') + "x" + std::string(20, ' ') + "\n" + padding;
     for (const Case& c : {
-             Case{"short tail, nothing special", "abc", 0, 3, 3, false},
-             Case{"colon in the first block", "x = 1 : y\r\n", 0, 9, 9, true},
-             Case{"break at 15", "0123456789abcde\n", 0, 15, 15, false},
-             Case{"break at 16", "0123456789abcdef\nxxxxxxxxxxxxxxxx", 0, 16, 16, false},
-             Case{"quote and colon in the second block", spaced, 0, 31, 26, true},
-             Case{"colon after the break does not count", "abc\r:xxxxxxxxxxxxxxxxxxxxx", 0, 3, 3, false},
-             Case{"non-ASCII byte", "caf\xC3\xA9 x = 1\nxxxxxxxxxxxxxxxxxx", 0, 11, 3, false},
-             Case{"apostrophe late in a long line", "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa' c\r\n", 0, 36, 33, false},
-             Case{"from the middle", "a\nb:cxxxxxxxxxx\"xxxxxxxxxxx\n", 2, 27, 15, true},
-             Case{"a NUL ends it as a break does", std::string_view("ab:\0\"xxxxxxxxxxxxxxxxxxxxxxxxxxx\n", 33), 0, 3, 3, true},
-             Case{"a NUL in the second block", std::string_view("0123456789abcdef01\0xxxxxxxxxxxxxxxxxxx", 38), 0, 18, 18, false},
+             Case{"short tail, nothing special", "abc", 0, 3, 3, false, 0, 3},
+             Case{"colon in the first block", "x = 1 : y\r\n", 0, 9, 9, true, 0, 9},
+             Case{"break at 15", "0123456789abcde\n", 0, 15, 15, false, 0, 15},
+             Case{"break at 16", "0123456789abcdef\nxxxxxxxxxxxxxxxx", 0, 16, 16, false, 0, 16},
+             Case{"quote and colon in the second block", spaced, 0, 31, 26, true, 20, 31},
+             Case{"colon after the break does not count", "abc\r:xxxxxxxxxxxxxxxxxxxxx", 0, 3, 3, false, 0, 3},
+             Case{"non-ASCII byte", "caf\xC3\xA9 x = 1\nxxxxxxxxxxxxxxxxxx", 0, 11, 3, false, 0, 11},
+             Case{"apostrophe late in a long line", "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa' c\r\n", 0, 36, 33, false, 0, 36},
+             Case{"from the middle", "a\nb:cxxxxxxxxxx\"xxxxxxxxxxx\n", 2, 27, 15, true, 2, 27},
+             Case{"a NUL ends it as a break does", std::string_view("ab:\0\"xxxxxxxxxxxxxxxxxxxxxxxxxxx\n", 33), 0, 3, 3, true, 0, 3},
+             Case{"a NUL in the second block", std::string_view("0123456789abcdef01\0xxxxxxxxxxxxxxxxxxx", 38), 0, 18, 18, false, 0, 18},
+             Case{"blanks at both ends in the first 32 bytes", blankEnds, 0, 11, 11, false, 3, 8},
+             Case{"blanks only, tabs among them", blanksOnly, 0, 7, 7, false, 7, 7, true},
+             Case{"a tab is no blank without Trim tabs", blanksOnly, 0, 7, 7, false, 4, 5},
+             Case{"tabs at both ends", tabbed, 0, 3, 3, false, 1, 2, true},
+             Case{"blanks of a line past 32 bytes", longBlanks, 0, 61, 61, false, 40, 41},
+             Case{"blanks only in the tail", "x\n   ", 2, 5, 5, false, 5, 5},
          }) {
-        for (const LineScan scan : {ScanLine(c.text, c.from), ScanLinePortable(c.text, c.from)}) {
+        for (const LineScan scan : {ScanLine(c.text, c.from, c.tabs), ScanLinePortable(c.text, c.from, c.tabs)}) {
             EXPECT_EQ(scan.end, c.end) << c.name;
             EXPECT_EQ(scan.special, c.special) << c.name;
             EXPECT_EQ(scan.colon, c.colon) << c.name;
+            EXPECT_EQ(scan.trimBegin, c.trimBegin) << c.name;
+            EXPECT_EQ(scan.trimEnd, c.trimEnd) << c.name;
         }
     }
 }
