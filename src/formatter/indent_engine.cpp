@@ -78,19 +78,6 @@ constexpr WordEnds kWordEndsWithTab = WordEndsFor(true);
 // a space. On the analysis text, which is lower case and has a space on both
 // sides of every operator, these tests are the plain ones.
 
-std::size_t WordEnd(std::string_view text, std::size_t from, const WordEnds& ends) {
-    while (from < text.size() && !ends[static_cast<unsigned char>(text[from])]) ++from;
-    return from;
-}
-
-// The word after the first one, when a single space (or a tab that counts
-// as one) parts them.
-std::string_view SecondWord(std::string_view text, const WordEnds& ends) {
-    const std::size_t space = WordEnd(text, 0, ends);
-    if (space == text.size() || kCharClasses[static_cast<unsigned char>(text[space])] == kOperator) return {};
-    return text.substr(space + 1, WordEnd(text, space + 1, ends) - space - 1);
-}
-
 // Up to eight bytes of a word packed into a number, each with the bit that
 // tells an ASCII capital from a small letter set: for a word of letters that
 // is its small form. No packed byte is 0, so the length is part of the key.
@@ -169,6 +156,15 @@ Word FirstWordOf(std::string_view text, const WordEnds& ends) {
     if (at < text.size() && text[at] == ':') return {text.substr(0, at + 1), Keyword::kNone};
     const std::string_view word = text.substr(0, at);
     return {word, word.size() < 2 ? Keyword::kNone : word.size() <= 8 ? ShortKeyword(key) : KeywordOf(word)};
+}
+
+// The keyword of the word after the first one (which ends at `firstEnd`),
+// when a single space (or a tab that counts as one) parts them.
+Keyword SecondKeyword(std::string_view text, std::size_t firstEnd, const WordEnds& ends) {
+    if (firstEnd == text.size() || kCharClasses[static_cast<unsigned char>(text[firstEnd])] == kOperator) {
+        return Keyword::kNone;
+    }
+    return FirstWordOf(text.substr(firstEnd + 1), ends).keyword;
 }
 
 // Whether `keyword` stands at `at` with a space or an operator in front of it.
@@ -315,7 +311,7 @@ std::int64_t IndentEngine::IndentRuleText(std::string_view line, std::string_vie
                 state_.currentRoutine.assign(line);
                 return 0;
             case Keyword::kEnd:
-                return IndentEndLine(text);
+                return IndentEndLine(text, first.text.size());
             default:  // CSUB, CFUNCTION, DEFINEFONT
                 return 0;
         }
@@ -332,8 +328,8 @@ std::string IndentEngine::FormatLine(std::string_view line) {
     return result;
 }
 
-std::int64_t IndentEngine::IndentEndLine(std::string_view text) {
-    const Keyword second = KeywordOf(SecondWord(text, *wordEnds_));
+std::int64_t IndentEngine::IndentEndLine(std::string_view text, std::size_t firstEnd) {
+    const Keyword second = SecondKeyword(text, firstEnd, *wordEnds_);
     if (second == Keyword::kIf || second == Keyword::kSelect) {
         LowerLevel(second == Keyword::kIf ? 1 : 2);
         return SpacesFor(state_.indentLevel);
@@ -377,35 +373,44 @@ void IndentEngine::ApplyStatements(std::string_view text) {
     }
 }
 
+// What a keyword does when it starts a statement: the levels it closes at
+// once and the ones it opens after the statement. IF, DO and NEXT decide
+// from the rest of the statement (ApplyStatementKeyword).
+struct KeywordEffect {
+    unsigned char lower = 0;
+    unsigned char pending = 0;
+    bool readsStatement = false;
+};
+constexpr std::array<KeywordEffect, static_cast<std::size_t>(Keyword::kThen) + 1> kKeywordEffects = [] {
+    std::array<KeywordEffect, static_cast<std::size_t>(Keyword::kThen) + 1> effects{};
+    const auto set = [&effects](Keyword k, KeywordEffect effect) { effects[static_cast<std::size_t>(k)] = effect; };
+    for (const Keyword k : {Keyword::kEndif, Keyword::kLoop, Keyword::kWend}) set(k, {1, 0, false});
+    for (const Keyword k : {Keyword::kElse, Keyword::kElseif, Keyword::kCase}) set(k, {1, 1, false});
+    for (const Keyword k : {Keyword::kFor, Keyword::kWhile}) set(k, {0, 1, false});
+    set(Keyword::kSelect, {0, 2, false});
+    for (const Keyword k : {Keyword::kIf, Keyword::kDo, Keyword::kNext}) set(k, {0, 0, true});
+    return effects;
+}();
+
+// A table instead of a switch: most statements start with no keyword or one
+// that reads nothing more, and take no jump through a table for it.
 void IndentEngine::ApplyKeyword(Keyword keyword, std::string_view statement) {
-    if (keyword == Keyword::kNone) return;  // most statements
+    const KeywordEffect& effect = kKeywordEffects[static_cast<std::size_t>(keyword)];
+    LowerLevel(effect.lower);
+    state_.pendingIndent = effect.pending;
+    if (effect.readsStatement) ApplyStatementKeyword(keyword, statement);
+}
+
+void IndentEngine::ApplyStatementKeyword(Keyword keyword, std::string_view statement) {
     switch (keyword) {
         case Keyword::kIf:
             state_.pendingIndent = EndsWithThen(statement, *wordEnds_) ? 1 : 0;
-            break;
-        case Keyword::kEndif:
-        case Keyword::kLoop:
-        case Keyword::kWend:
-            LowerLevel(1);
-            break;
-        case Keyword::kElse:
-        case Keyword::kElseif:
-        case Keyword::kCase:
-            LowerLevel(1);
-            state_.pendingIndent = 1;
-            break;
-        case Keyword::kFor:
-        case Keyword::kWhile:
-            state_.pendingIndent = 1;
             break;
         case Keyword::kNext:
             LowerLevel(1 + static_cast<std::int64_t>(CountOccurrences(statement, ","sv)));
             break;
         case Keyword::kDo:
             state_.pendingIndent = HoldsLoop(statement, *wordEnds_) ? 0 : 1;
-            break;
-        case Keyword::kSelect:
-            state_.pendingIndent = 2;
             break;
         default:
             break;

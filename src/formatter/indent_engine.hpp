@@ -127,10 +127,16 @@ class IndentEngine {
     std::string_view BuildAnalysisText(std::string_view line);
     // The indentation of a line from its rule text and the text's first word.
     std::int64_t IndentRuleText(std::string_view line, std::string_view text, Word first, bool colon);
-    std::int64_t IndentEndLine(std::string_view text);
-    std::int64_t IndentOrdinaryLine(std::string_view text, Keyword first, bool colon);
+    // A line whose first word, "end", ends at `firstEnd`.
+    std::int64_t IndentEndLine(std::string_view text, std::size_t firstEnd);
+    // Kept out of IndentRuleText, which then needs no stack frame for the
+    // lines that end in it (labels, routine headers and ends).
+    [[gnu::noinline]] std::int64_t IndentOrdinaryLine(std::string_view text, Keyword first, bool colon);
     void ApplyStatements(std::string_view text);
     void ApplyKeyword(Keyword keyword, std::string_view statement);
+    // IF, DO and NEXT, which read their statement: out of line, so that only
+    // their statements pay for its stack frame.
+    [[gnu::noinline]] void ApplyStatementKeyword(Keyword keyword, std::string_view statement);
     void LowerLevel(std::int64_t steps);
 
     FormatterState& state_;

@@ -195,6 +195,7 @@ TEST(IndentEngine, RoutineEndsCheckTheLevel) {
         {"error before any routine names the main program", {"FOR i = 1 TO 2", "END SUB"}, {}, 2, "Main program"},
         {"END  IF with two spaces ends a routine", {"SUB A", "IF a THEN", "END  IF"}, {}, 2, "SUB A"},
         {"END IF: ends a routine", {"SUB A", "IF a THEN", "END IF:"}, {}, 2, "SUB A"},
+        {"END=IF ends a routine: an operator parts no words", {"SUB A", "IF a THEN", "END=IF"}, {}, 2, "SUB A"},
         {"a header after a tab names the routine", {"\tSUB A\t", "\tDO", "\tEND\tSUB"}, {1, 0, true}, 2, "SUB A"},
         {"recording switched off", {"SUB A", "IF a THEN", "END SUB"}, {1, 1}, 1, "Main code"},
         {"state 2 from the start", {"SUB A", "END SUB"}, {1, 2}, 2, "Main code"},
