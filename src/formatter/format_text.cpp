@@ -10,13 +10,29 @@
 namespace halvex {
 namespace {
 
+// The scanner of a path: the portable one for the plain path; for the fast
+// one the vector one, or with kAvx2 the AVX2 one (which only a function
+// compiled for AVX2 may inline: FormatLinesAvx2).
+template <FormatPath kPath, bool kNulEnds, bool kAvx2>
+[[gnu::always_inline]] inline LineScan ScanFor(std::string_view source, std::size_t at, bool tabs) {
+    if constexpr (kPath == FormatPath::kPlain) {
+        return ScanLinePortable<kNulEnds>(source, at, tabs);
+#if defined(HALVEX_SCAN_AVX2)
+    } else if constexpr (kAvx2) {
+        return ScanLineAvx2<kNulEnds>(source, at, tabs);
+#endif
+    } else {
+        return ScanLine<kNulEnds>(source, at, tabs);
+    }
+}
+
 // Runs the engine over the lines of `source` and hands each formatted line to
 // `emit(indentation width, line, where it lies in source)`, which returns
 // whether it took the line: if not, stops before it (the engine has seen it).
 // Unless `last`, stops before a line whose end `source` does not show yet (no
 // break, or a CR at its very end, which an LF may follow). With kNulEnds,
 // stops at a NUL byte and counts it. Returns where it stopped.
-template <FormatPath kPath, bool kNulEnds, class Emit>
+template <FormatPath kPath, bool kNulEnds, bool kAvx2 = false, class Emit>
 std::size_t FormatLines(std::string_view source, bool last, IndentEngine& engine, LineFormatter::Count& count,
                         Emit&& emit) {
     if (source.empty() && last && count.lines != 0) return 0;  // the input ended in a line break: no line after it
@@ -24,8 +40,7 @@ std::size_t FormatLines(std::string_view source, bool last, IndentEngine& engine
     const bool tabs = engine.trimsTabs();
     std::size_t at = 0;
     while (true) {
-        const LineScan scan = kPath == FormatPath::kFast ? ScanLine<kNulEnds>(source, at, tabs)
-                                                         : ScanLinePortable<kNulEnds>(source, at, tabs);
+        const LineScan scan = ScanFor<kPath, kNulEnds, kAvx2>(source, at, tabs);
         if (!last && scan.end + 1 >= source.size()) return at;
         if (kNulEnds && scan.end != source.size() && source[scan.end] == '\0') {
             count.nul = true;
@@ -49,6 +64,17 @@ std::size_t FormatLines(std::string_view source, bool last, IndentEngine& engine
         if (at == source.size()) return at;  // a final line break ends the text: no empty line after it
     }
 }
+
+#if defined(HALVEX_SCAN_AVX2)
+// The fast path compiled for AVX2, with all that it calls in this file
+// inlined into it (the scanner, the emit function and the copies).
+template <bool kNulEnds, class Emit>
+[[gnu::target("avx2"), gnu::flatten]] std::size_t FormatLinesAvx2(std::string_view source, bool last,
+                                                                   IndentEngine& engine, LineFormatter::Count& count,
+                                                                   Emit&& emit) {
+    return FormatLines<FormatPath::kFast, kNulEnds, true>(source, last, engine, count, emit);
+}
+#endif
 
 constexpr std::size_t kBlock = 16;
 
@@ -177,11 +203,14 @@ std::size_t LineFormatter::Run(std::string_view text, bool last) {
             });
     }
     const char* const end = text.data() + text.size();
-    return FormatLines<FormatPath::kFast, true>(
-        text, last, engine_, lines_, [&](std::size_t indent, std::string_view line, SourceLine old) {
-            WriteLineInBlocks(out_, fill, end, indent, line, old.hasBreak());
-            return true;
-        });
+    const auto emit = [&](std::size_t indent, std::string_view line, SourceLine old) {
+        WriteLineInBlocks(out_, fill, end, indent, line, old.hasBreak());
+        return true;
+    };
+#if defined(HALVEX_SCAN_AVX2)
+    if (HasAvx2()) return FormatLinesAvx2<true>(text, last, engine_, lines_, emit);
+#endif
+    return FormatLines<FormatPath::kFast, true>(text, last, engine_, lines_, emit);
 }
 
 std::size_t VisitFormattedLines(std::string_view source, bool last, IndentEngine& engine, LineVisitor& visitor,

@@ -51,7 +51,8 @@ struct FormattedText {
 // text; the plain one is the simple statement of what the fast one does, kept
 // to check it against.
 enum class FormatPath {
-    // Lines found many bytes at a time (ScanLine); the analysis text built
+    // Lines found many bytes at a time (ScanLine, or ScanLineAvx2 where the
+    // processor has AVX2); the analysis text built
     // only for the lines that need it; lines copied in 16-byte blocks.
     kFast,
     // Lines found eight bytes at a time (ScanLinePortable); every line read

@@ -70,6 +70,13 @@ void CheckFastPath(std::string_view input, FormatSettings settings) {
             const LineScan fast = ScanLine(input, at, tabs), plain = ScanLinePortable(input, at, tabs);
             HALVEX_FUZZ_CHECK(fast.end == plain.end && fast.special == plain.special && fast.colon == plain.colon);
             HALVEX_FUZZ_CHECK(fast.trimBegin == plain.trimBegin && fast.trimEnd == plain.trimEnd);
+#if defined(HALVEX_SCAN_AVX2)
+            if (HasAvx2()) {
+                const LineScan wide = ScanLineAvx2(input, at, tabs);
+                HALVEX_FUZZ_CHECK(wide.end == plain.end && wide.special == plain.special && wide.colon == plain.colon &&
+                                  wide.trimBegin == plain.trimBegin && wide.trimEnd == plain.trimEnd);
+            }
+#endif
         }
         at = ScanLine(input, at).end + 1;
     }

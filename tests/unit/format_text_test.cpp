@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "formatter/format_text.hpp"
 #include "formatter/line_scan.hpp"
@@ -40,11 +41,12 @@ TEST(FormatText, LineBreaks) {
     }
 }
 
-// Both line scanners (ScanLine is the SSE2 one on x86-64) on lines that end
-// inside, at the edge of and past their 8- and 16-byte blocks, and in the
-// byte-by-byte tail of the text; and where each line is without its blanks
-// (the SSE2 scanner takes them from its masks when the line ends in its first
-// 32 bytes, and counts them otherwise).
+// The line scanners (ScanLine is the SSE2 one on x86-64; the AVX2 one runs
+// where the processor has it) on lines that end inside, at the edge of and
+// past their 8-, 16- and 32-byte blocks, and in the byte-by-byte tail of the
+// text; and where each line is without its blanks (the vector scanners take
+// them from their masks when the line ends in its first 32 bytes, and count
+// them otherwise).
 TEST(FormatText, LineScannersFindEndsAndPlainStarts) {
     struct Case {
         const char* name;
@@ -77,7 +79,11 @@ TEST(FormatText, LineScannersFindEndsAndPlainStarts) {
              Case{"blanks of a line past 32 bytes", longBlanks, 0, 61, 61, false, 40, 41},
              Case{"blanks only in the tail", "x\n   ", 2, 5, 5, false, 5, 5},
          }) {
-        for (const LineScan scan : {ScanLine(c.text, c.from, c.tabs), ScanLinePortable(c.text, c.from, c.tabs)}) {
+        std::vector<LineScan> scans = {ScanLine(c.text, c.from, c.tabs), ScanLinePortable(c.text, c.from, c.tabs)};
+#if defined(HALVEX_SCAN_AVX2)
+        if (HasAvx2()) scans.push_back(ScanLineAvx2(c.text, c.from, c.tabs));
+#endif
+        for (const LineScan& scan : scans) {
             EXPECT_EQ(scan.end, c.end) << c.name;
             EXPECT_EQ(scan.special, c.special) << c.name;
             EXPECT_EQ(scan.colon, c.colon) << c.name;
