@@ -65,9 +65,16 @@ std::size_t FormatLines(std::string_view source, bool last, IndentEngine& engine
     }
 }
 
+// The fast path with all that it calls in this file inlined into it (the
+// scanner, the emit function and the copies); FormatLinesAvx2 the same
+// compiled for AVX2.
+template <bool kNulEnds, class Emit>
+[[gnu::flatten]] std::size_t FormatLinesFast(std::string_view source, bool last, IndentEngine& engine,
+                                             LineFormatter::Count& count, Emit&& emit) {
+    return FormatLines<FormatPath::kFast, kNulEnds>(source, last, engine, count, emit);
+}
+
 #if defined(HALVEX_SCAN_AVX2)
-// The fast path compiled for AVX2, with all that it calls in this file
-// inlined into it (the scanner, the emit function and the copies).
 template <bool kNulEnds, class Emit>
 [[gnu::target("avx2"), gnu::flatten]] std::size_t FormatLinesAvx2(std::string_view source, bool last,
                                                                    IndentEngine& engine, LineFormatter::Count& count,
@@ -210,7 +217,7 @@ std::size_t LineFormatter::Run(std::string_view text, bool last) {
 #if defined(HALVEX_SCAN_AVX2)
     if (HasAvx2()) return FormatLinesAvx2<true>(text, last, engine_, lines_, emit);
 #endif
-    return FormatLines<FormatPath::kFast, true>(text, last, engine_, lines_, emit);
+    return FormatLinesFast<true>(text, last, engine_, lines_, emit);
 }
 
 std::size_t VisitFormattedLines(std::string_view source, bool last, IndentEngine& engine, LineVisitor& visitor,

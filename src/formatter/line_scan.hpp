@@ -221,11 +221,35 @@ LineScan FinishScanSse2(std::string_view text, std::size_t from, std::size_t at,
 }
 
 // The masks of the 32 bytes at `at`, from two 16-byte blocks.
-template <bool kNulEnds>
-BlockMasks MasksOf32(const char* at, __m128i tab) {
-    const BlockMasks low = MasksOf<kNulEnds>(at, tab), high = MasksOf<kNulEnds>(at + 16, tab);
-    return {low.breaks | high.breaks << 16, low.colons | high.colons << 16, low.specials | high.specials << 16,
-            low.blanks | high.blanks << 16};
+struct Sse2Blocks {
+    template <bool kNulEnds>
+    static BlockMasks Of(const char* at, char tab) {
+        const __m128i tabs = _mm_set1_epi8(tab);
+        const BlockMasks low = MasksOf<kNulEnds>(at, tabs), high = MasksOf<kNulEnds>(at + 16, tabs);
+        return {low.breaks | high.breaks << 16, low.colons | high.colons << 16, low.specials | high.specials << 16,
+                low.blanks | high.blanks << 16};
+    }
+};
+
+// A scan 32 bytes at a time, with the masks that `Blocks::Of` gives (see
+// ScanLineSse2).
+template <bool kNulEnds, class Blocks>
+[[gnu::always_inline]] inline LineScan ScanBy(std::string_view text, std::size_t from, bool tabs) {
+    LineScan scan{0, SIZE_MAX, false};
+    const char tab = tabs ? '\t' : ' ';
+    std::size_t at = from;
+    if (text.size() - at >= 32) {
+        const BlockMasks block = Blocks::template Of<kNulEnds>(text.data() + at, tab);
+        if (Take(scan, at, block.breaks, block.colons, block.specials)) {
+            return TrimmedByMasks(scan, at, block.breaks, block.blanks);
+        }
+        at += 32;
+    }
+    for (; text.size() - at >= 32; at += 32) {
+        const BlockMasks block = Blocks::template Of<kNulEnds>(text.data() + at, tab);
+        if (Take(scan, at, block.breaks, block.colons, block.specials)) return TrimmedBySse2(text, from, tabs, scan);
+    }
+    return FinishScanSse2<kNulEnds>(text, from, at, tabs, scan);
 }
 
 }  // namespace line_scan_detail
@@ -239,22 +263,7 @@ BlockMasks MasksOf32(const char* at, __m128i tab) {
 // does not do by itself.
 template <bool kNulEnds = true>
 [[gnu::always_inline]] inline LineScan ScanLineSse2(std::string_view text, std::size_t from, bool tabs = false) {
-    using namespace line_scan_detail;
-    LineScan scan{0, SIZE_MAX, false};
-    const __m128i tab = _mm_set1_epi8(tabs ? '\t' : ' ');
-    std::size_t at = from;
-    if (text.size() - at >= 32) {
-        const BlockMasks block = MasksOf32<kNulEnds>(text.data() + at, tab);
-        if (Take(scan, at, block.breaks, block.colons, block.specials)) {
-            return TrimmedByMasks(scan, at, block.breaks, block.blanks);
-        }
-        at += 32;
-    }
-    for (; text.size() - at >= 32; at += 32) {
-        const BlockMasks block = MasksOf32<kNulEnds>(text.data() + at, tab);
-        if (Take(scan, at, block.breaks, block.colons, block.specials)) return TrimmedBySse2(text, from, tabs, scan);
-    }
-    return FinishScanSse2<kNulEnds>(text, from, at, tabs, scan);
+    return line_scan_detail::ScanBy<kNulEnds, line_scan_detail::Sse2Blocks>(text, from, tabs);
 }
 #endif
 
@@ -284,35 +293,23 @@ namespace line_scan_detail {
     return static_cast<unsigned>(_mm256_movemask_epi8(bytes));
 }
 
-template <bool kNulEnds>
-[[gnu::target("avx2")]] inline BlockMasks MasksOf32Avx2(const char* at, char tab) {
-    const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
-    const __m256i breaks = _mm256_or_si256(BytesAre(bytes, '\r'), BytesAre(bytes, '\n'));
-    return {MaskOf(kNulEnds ? _mm256_or_si256(breaks, BytesAre(bytes, '\0')) : breaks), MaskOf(BytesAre(bytes, ':')),
-            MaskOf(_mm256_or_si256(_mm256_or_si256(BytesAre(bytes, '"'), BytesAre(bytes, '\'')), bytes)),
-            MaskOf(_mm256_or_si256(BytesAre(bytes, ' '), BytesAre(bytes, tab)))};
-}
+struct Avx2Blocks {
+    template <bool kNulEnds>
+    [[gnu::target("avx2")]] static BlockMasks Of(const char* at, char tab) {
+        const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
+        const __m256i breaks = _mm256_or_si256(BytesAre(bytes, '\r'), BytesAre(bytes, '\n'));
+        return {MaskOf(kNulEnds ? _mm256_or_si256(breaks, BytesAre(bytes, '\0')) : breaks),
+                MaskOf(BytesAre(bytes, ':')),
+                MaskOf(_mm256_or_si256(_mm256_or_si256(BytesAre(bytes, '"'), BytesAre(bytes, '\'')), bytes)),
+                MaskOf(_mm256_or_si256(BytesAre(bytes, ' '), BytesAre(bytes, tab)))};
+    }
+};
 
 }  // namespace line_scan_detail
 
 template <bool kNulEnds = true>
 [[gnu::target("avx2")]] inline LineScan ScanLineAvx2(std::string_view text, std::size_t from, bool tabs = false) {
-    using namespace line_scan_detail;
-    LineScan scan{0, SIZE_MAX, false};
-    const char tab = tabs ? '\t' : ' ';
-    std::size_t at = from;
-    if (text.size() - at >= 32) {
-        const BlockMasks block = MasksOf32Avx2<kNulEnds>(text.data() + at, tab);
-        if (Take(scan, at, block.breaks, block.colons, block.specials)) {
-            return TrimmedByMasks(scan, at, block.breaks, block.blanks);
-        }
-        at += 32;
-    }
-    for (; text.size() - at >= 32; at += 32) {
-        const BlockMasks block = MasksOf32Avx2<kNulEnds>(text.data() + at, tab);
-        if (Take(scan, at, block.breaks, block.colons, block.specials)) return TrimmedBySse2(text, from, tabs, scan);
-    }
-    return FinishScanSse2<kNulEnds>(text, from, at, tabs, scan);
+    return line_scan_detail::ScanBy<kNulEnds, line_scan_detail::Avx2Blocks>(text, from, tabs);
 }
 #endif
 

@@ -60,6 +60,8 @@ TEST(FormatText, LineScannersFindEndsAndPlainStarts) {
     const std::string padding(32, 'x');
     const std::string blankEnds = "   x = 1   \r\n" + padding, blanksOnly = "    \t  \n" + padding, tabbed = "\tx\t\r\n" + padding;
     const std::string longBlanks = std::string(40, ' ') + "x" + std::string(20, ' ') + "\n" + padding;
+    const std::string endsAt31 = "  " + std::string(27, 'a') + "  \n" + padding;
+    const std::string endsAt32 = "  " + std::string(28, 'a') + "  \n" + padding;
     for (const Case& c : {
              Case{"short tail, nothing special", "abc", 0, 3, 3, false, 0, 3},
              Case{"colon in the first block", "x = 1 : y\r\n", 0, 9, 9, true, 0, 9},
@@ -77,6 +79,8 @@ TEST(FormatText, LineScannersFindEndsAndPlainStarts) {
              Case{"a tab is no blank without Trim tabs", blanksOnly, 0, 7, 7, false, 4, 5},
              Case{"tabs at both ends", tabbed, 0, 3, 3, false, 1, 2, true},
              Case{"blanks of a line past 32 bytes", longBlanks, 0, 61, 61, false, 40, 41},
+             Case{"break at 31, the last byte of the first 32", endsAt31, 0, 31, 31, false, 2, 29},
+             Case{"break at 32, the first byte after them", endsAt32, 0, 32, 32, false, 2, 30},
              Case{"blanks only in the tail", "x\n   ", 2, 5, 5, false, 5, 5},
          }) {
         std::vector<LineScan> scans = {ScanLine(c.text, c.from, c.tabs), ScanLinePortable(c.text, c.from, c.tabs)};
