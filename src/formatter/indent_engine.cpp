@@ -227,14 +227,19 @@ void IndentEngine::Reserve(std::size_t bytes) {
 //
 // This runs over every byte of a document, so it writes through a pointer
 // into a buffer that only ever grows (a line grows at most threefold).
-std::string_view IndentEngine::BuildAnalysisText(std::string_view line) {
+//
+// The first `plain` bytes, which hold no quote, apostrophe or non-ASCII byte,
+// are copied as they are: the rules read them as they read a plain line (see
+// LineFacts), so only the rest needs the work.
+std::string_view IndentEngine::BuildAnalysisText(std::string_view line, std::size_t plain) {
     // A line grows at most threefold; an operator or a colon writes four
     // bytes, one more than it takes at most.
     if (analysis_.size() < 3 * line.size() + 1) analysis_.resize(std::max(3 * line.size() + 1, 2 * analysis_.size()));
-    char* out = analysis_.data();
-    bool colon = false;
-    const char* p = line.data();
-    const char* const end = p + line.size();
+    std::memcpy(analysis_.data(), line.data(), plain);
+    char* out = analysis_.data() + plain;
+    bool colon = std::memchr(line.data(), ':', plain) != nullptr;
+    const char* p = line.data() + plain;
+    const char* const end = line.data() + line.size();
     while (p < end) {
         // Runs of letters, digits and spaces are the bulk of every line.
         while (p < end && kCharClasses[static_cast<unsigned char>(*p)] <= kUpper) {
@@ -295,7 +300,7 @@ std::int64_t IndentEngine::IndentLine(std::string_view line, LineFacts facts) {
         return SpacesFor(state_.indentLevel);
     }
     if (facts.plainLength >= line.size()) return IndentRuleText(line, line, first, facts.colon);
-    const std::string_view text = BuildAnalysisText(line);
+    const std::string_view text = BuildAnalysisText(line, facts.plainLength);
     if (trimTabs_) {  // tabs separate words as spaces do
         std::replace(analysis_.data(), analysis_.data() + text.size(), '\t', ' ');
     }

@@ -124,7 +124,7 @@ class IndentEngine {
     void Reserve(std::size_t bytes);
 
    private:
-    std::string_view BuildAnalysisText(std::string_view line);
+    std::string_view BuildAnalysisText(std::string_view line, std::size_t plain);
     // The indentation of a line from its rule text and the text's first word.
     std::int64_t IndentRuleText(std::string_view line, std::string_view text, Word first, bool colon);
     // A line whose first word, "end", ends at `firstEnd`.
