@@ -222,10 +222,13 @@ std::size_t LineFormatter::Run(std::string_view text, bool last) {
 
 std::size_t VisitFormattedLines(std::string_view source, bool last, IndentEngine& engine, LineVisitor& visitor,
                                 LineFormatter::Count& count) {
-    return FormatLines<FormatPath::kFast, true>(source, last, engine, count,
-                                                [&](std::size_t indent, std::string_view line, SourceLine old) {
-                                                    return visitor.Visit(old, indent, line);
-                                                });
+    const auto emit = [&](std::size_t indent, std::string_view line, SourceLine old) {
+        return visitor.Visit(old, indent, line);
+    };
+#if defined(HALVEX_SCAN_AVX2)
+    if (HasAvx2()) return FormatLinesAvx2<true>(source, last, engine, count, emit);
+#endif
+    return FormatLinesFast<true>(source, last, engine, count, emit);
 }
 
 void FollowContext(std::string_view textAbove, IndentEngine& engine) {
