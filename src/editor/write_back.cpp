@@ -531,8 +531,8 @@ void ChangedLines::Write(const Editor& editor) const {
     RestoreHighlights(editor);
 }
 
-// Making a replacement anew can run out of memory: then what was written is
-// undone, and the document stands as it was.
+// Should a piece not be made (the editor stops giving its text in place),
+// what was written is undone, and the document stands as it was.
 void ChangedLines::WriteMadeAnew(const Editor& editor) const {
     std::intptr_t shift = 0;  // how much longer the document has grown so far
     bool wrote = false;

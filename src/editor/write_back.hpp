@@ -193,8 +193,8 @@ class CheapestWriting {
 
 // The changes between a text that the document holds and its replacement.
 // Everything that allocates happens when it is made, so that writing it
-// cannot stop halfway; only a replacement made anew as it is written (see
-// RunLines) may, and then what was written is undone.
+// cannot stop halfway; should the editor stop giving its text while runs
+// are made anew (see RunLines), what was written is undone.
 class ChangedLines {
    public:
     using Run = ChangedRun;

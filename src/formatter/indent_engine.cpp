@@ -10,6 +10,11 @@
 namespace halvex {
 namespace {
 
+// The room that the analysis text of a line of `bytes` bytes may take: a
+// line grows at most threefold, as an operator or a colon writes four bytes,
+// one more than it takes at most.
+std::size_t AnalysisRoom(std::size_t bytes) { return 3 * bytes + 1; }
+
 using namespace std::string_view_literals;
 
 // How the analysis text treats each byte of a line.
@@ -216,7 +221,7 @@ void IndentEngine::StartRun() {
 }
 
 void IndentEngine::Reserve(std::size_t bytes) {
-    if (analysis_.size() < 3 * bytes + 1) analysis_.resize(3 * bytes + 1);
+    if (analysis_.size() < AnalysisRoom(bytes)) analysis_.resize(AnalysisRoom(bytes));
     state_.currentRoutine.reserve(std::max(bytes, kMainProgram.size()));
 }
 
@@ -232,9 +237,8 @@ void IndentEngine::Reserve(std::size_t bytes) {
 // are copied as they are: the rules read them as they read a plain line (see
 // LineFacts), so only the rest needs the work.
 std::string_view IndentEngine::BuildAnalysisText(std::string_view line, std::size_t plain) {
-    // A line grows at most threefold; an operator or a colon writes four
-    // bytes, one more than it takes at most.
-    if (analysis_.size() < 3 * line.size() + 1) analysis_.resize(std::max(3 * line.size() + 1, 2 * analysis_.size()));
+    const std::size_t room = AnalysisRoom(line.size());
+    if (analysis_.size() < room) analysis_.resize(std::max(room, 2 * analysis_.size()));
     std::memcpy(analysis_.data(), line.data(), plain);
     char* out = analysis_.data() + plain;
     bool colon = std::memchr(line.data(), ':', plain) != nullptr;
