@@ -172,7 +172,7 @@ void ChangedLines::JoinByCost(std::vector<Run>& runs) {
 
 ChangedLines::ChangedLines(const Editor& editor, std::intptr_t position, std::intptr_t firstLine,
                            std::string_view oldText, std::string_view newText)
-    : position_(position), newText_(newText), oldText_(oldText) {
+    : position_(position), newText_(newText) {
     ReadDisturbed(editor, oldText, FindRuns(oldText, firstLine));
 }
 

@@ -51,6 +51,10 @@ bool FormattedRuns::Unchanged(SourceLine old, std::size_t width, std::string_vie
     return std::all_of(lead, lead + width, [this](char c) { return c == fill_; });
 }
 
+FormattedRuns::Level FormattedRuns::ScratchLevel() const {
+    return {0, scratch_.indentLevel, scratch_.pendingIndent};  // the line is not needed there
+}
+
 void FormattedRuns::SetLevel(const Level& level) {
     scratch_.indentLevel = level.indentLevel;
     scratch_.pendingIndent = level.pendingIndent;
@@ -85,12 +89,11 @@ class FormattedRuns::PieceWriter final : public LineVisitor, public FormatOutput
     bool Visit(SourceLine old, std::size_t width, std::string_view line) override {
         const std::size_t length = width + line.size() + (old.hasBreak() ? 2 : 0);
         if (size() > 0 && size() + length > runs_.madeRoom_ - kSpare) {
-            runs_.scratch_.indentLevel = levelBefore_.first;
-            runs_.scratch_.pendingIndent = levelBefore_.second;
+            runs_.SetLevel(levelBefore_);
             return false;
         }
         WriteLineInBlocks(*this, runs_.fill_, sourceEnd_, width, line, old.hasBreak());
-        levelBefore_ = {runs_.scratch_.indentLevel, runs_.scratch_.pendingIndent};
+        levelBefore_ = runs_.ScratchLevel();
         return true;
     }
 
@@ -99,7 +102,7 @@ class FormattedRuns::PieceWriter final : public LineVisitor, public FormatOutput
 
     FormattedRuns& runs_;
     const char* sourceEnd_;
-    std::pair<std::int64_t, std::int64_t> levelBefore_{runs_.scratch_.indentLevel, runs_.scratch_.pendingIndent};
+    Level levelBefore_ = runs_.ScratchLevel();
 };
 
 std::size_t FormattedRuns::Make(std::string_view oldLines, bool last) {

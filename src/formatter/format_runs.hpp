@@ -2,7 +2,8 @@
 // Format's pass over a document that finds the runs of changed lines as it
 // formats, without building the new text: a line whose indentation and ends
 // are already what Format gives it costs a compare of its lengths and its
-// indentation bytes, and only a changed line's new bytes are made. Each run's
+// indentation bytes, and a changed line a description of its new form (no
+// bytes are made until its run is written). Each run's
 // new text is made again from the document as the run is written
 // (RunLines), starting from the engine's level before its first line, which
 // is kept for every run: the memory beyond the document stays a piece of a
@@ -61,6 +62,7 @@ class FormattedRuns final : public RunLines, LineVisitor {
     bool Visit(SourceLine old, std::size_t width, std::string_view line) override;
     bool Unchanged(SourceLine old, std::size_t width, std::string_view line) const;
     void SetLevel(const Level& level);
+    Level ScratchLevel() const;
     Level LevelNow(std::intptr_t line) const;
 
     std::string_view source_;
